@@ -1,0 +1,23 @@
+#pragma once
+// Ports through which a hotfix run reaches the running test and the patch sequence.
+#include <string>
+
+namespace hotfix {
+
+class RunningTest {
+public:
+    virtual ~RunningTest() = default;
+    // False when some running process (other than id 0) executes `executablePath`;
+    // true otherwise, also when the processes cannot be listed.
+    virtual bool IsApplicationStopped(const std::string& executablePath) = 0;
+};
+
+class PatchStep {
+public:
+    virtual ~PatchStep() = default;
+    // Applies the product's patch files in `applicationDirectory` (ending with a backslash).
+    // 1 when the sequence went through; any other value is a failure.
+    virtual int ApplyPatches(const std::string& applicationDirectory, int productCode) = 0;
+};
+
+} // namespace hotfix

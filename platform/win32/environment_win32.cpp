@@ -1,0 +1,49 @@
+#include "platform/win32/environment_win32.h"
+
+#include "platform/win32/code_page_win32.h"
+#include "platform/win32/file_lookup_win32.h"
+#include "platform/win32/registry_win32.h"
+#include "platform/win32/user_interface_win32.h"
+#include "platform/win32/version_source_win32.h"
+
+namespace hotfix::win32 {
+
+namespace {
+
+// Until the process list is built, every installation counts as stopped.
+class InterimRunningTest final : public RunningTest {
+public:
+    bool IsApplicationStopped(const std::string&) override { return true; }
+};
+
+// Until the patch sequence is built, patching fails: the run then says so (message 5)
+// and nothing is touched.
+class InterimPatchStep final : public PatchStep {
+public:
+    int ApplyPatches(const std::string&, int) override { return 0; }
+};
+
+class Win32Environment final : public HotfixEnvironment {
+public:
+    HotfixContext& Context() override { return m_context; }
+    Sleeper& Pause() override { return m_sleeper; }
+
+private:
+    Win32Registry m_registry;
+    Win32FileLookup m_files;
+    Win32CodePage m_codePage;
+    Win32VersionSource m_versions;
+    InterimRunningTest m_runningTest;
+    InterimPatchStep m_patchStep;
+    Win32UserInterface m_ui;
+    Win32Sleeper m_sleeper;
+    HotfixContext m_context{m_registry, m_files, m_codePage, m_versions, m_runningTest, m_patchStep, m_ui};
+};
+
+} // namespace
+
+std::unique_ptr<HotfixEnvironment> MakeWin32Environment() {
+    return std::make_unique<Win32Environment>();
+}
+
+} // namespace hotfix::win32

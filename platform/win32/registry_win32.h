@@ -1,0 +1,12 @@
+#pragma once
+#include "platform/registry.h"
+
+namespace hotfix::win32 {
+
+class Win32Registry final : public Registry {
+public:
+    std::optional<std::string> ReadClassesRootDefault(const std::string& subkey,
+                                                       std::uint32_t bufferSize) override;
+};
+
+} // namespace hotfix::win32

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Gathers what the builds made into dist/:
+#   dist/HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe   the installer
+#   dist/samples/<Product>/<file version>/                  the sample product
+#   dist/engine/patch.exe, dist/engine/Patchw32.dll         the patch engine
+#   dist/bin/hotfix-pack                                    the patch builder
+set -euo pipefail
+build=${1:-build}
+dist=${2:-dist}
+installer=HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe
+
+mkdir -p "$dist"
+cp "$build/win/bin/$installer" "$dist/$installer"
+
+if [ -d "$build/win/samples" ]; then
+  rm -rf "$dist/samples"
+  cp -r "$build/win/samples" "$dist/samples"
+fi
+if [ -f "$build/win/bin/patch.exe" ]; then
+  mkdir -p "$dist/engine"
+  cp "$build/win/bin/patch.exe" "$build/win/bin/Patchw32.dll" "$dist/engine/"
+fi
+if [ -f "$build/native/bin/hotfix-pack" ]; then
+  mkdir -p "$dist/bin"
+  cp "$build/native/bin/hotfix-pack" "$dist/bin/"
+fi
+echo "dist: $(cd "$dist" && find . -maxdepth 2 | sort | tr '\n' ' ')"

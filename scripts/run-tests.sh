@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Runs every test: the unit tests (sanitized build), a short run of each fuzzer, and the Wine
+# tests of the real executables in a private Wine prefix made for this run.
+set -euo pipefail
+build=${1:-build}
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+status=0
+
+echo "== unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
+ctest --test-dir "$build/asan" -j "$jobs" --output-on-failure || status=1
+
+if [ -x "$root/scripts/run-fuzzers.sh" ]; then
+  echo "== fuzzers (short run)"
+  "$root/scripts/run-fuzzers.sh" "$build" smoke || status=1
+fi
+
+echo "== Wine tests"
+prefix="$root/$build/wineprefix"
+"$root/scripts/wine-prefix.sh" "$prefix"
+export HOTFIX_WINEPREFIX="$prefix"
+ctest --test-dir "$build/win" -j "$jobs" --output-on-failure || status=1
+WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+
+exit $status

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Makes a private Wine prefix for one test run (or the demo) at the path given:
+#   scripts/wine-prefix.sh DIR
+# The prefix gets the null graphics driver, so message boxes work without a display
+# (unless HOTFIX_WINE_GRAPHICS=x11, for the demo's picture), and its wineserver is
+# restarted afterwards so the driver setting takes effect.
+set -euo pipefail
+dir=${1:?usage: wine-prefix.sh DIR}
+rm -rf "$dir"
+mkdir -p "$dir"
+export WINEPREFIX
+WINEPREFIX=$(cd "$dir" && pwd)
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineboot -i >/dev/null 2>&1
+if [ "${HOTFIX_WINE_GRAPHICS:-null}" = null ]; then
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+fi
+wineserver -w
+echo "wine prefix ready: $WINEPREFIX"

@@ -1,0 +1,162 @@
+#pragma once
+// In-memory stand-ins for the installer's ports, for unit tests of the core.
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/code_page.h"
+#include "platform/file_lookup.h"
+#include "platform/hotfix_steps.h"
+#include "platform/registry.h"
+#include "platform/user_interface.h"
+#include "platform/version_source.h"
+
+namespace hotfix::fakes {
+
+// A single-byte code page (1252): no lead bytes.
+class SingleByteCodePage final : public CodePage {
+public:
+    bool IsLeadByte(unsigned char) const override { return false; }
+    bool IsDoubleByte() const override { return false; }
+    unsigned char UpperSingle(unsigned char ch) const override {
+        return (ch >= 'a' && ch <= 'z') ? static_cast<unsigned char>(ch - 32) : ch;
+    }
+    std::string UpperDouble(unsigned char lead, unsigned char trail) const override {
+        return std::string{static_cast<char>(lead), static_cast<char>(trail)};
+    }
+};
+
+// Code page 932 as far as tests need it: lead bytes 0x81-0x9F and 0xE0-0xFC; full-width
+// Latin small letters (0x82 0x81..0x82 0x9A) map to capitals (0x82 0x60..0x82 0x79).
+class ShiftJisCodePage final : public CodePage {
+public:
+    bool IsLeadByte(unsigned char b) const override {
+        return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    }
+    bool IsDoubleByte() const override { return true; }
+    unsigned char UpperSingle(unsigned char ch) const override {
+        return (ch >= 'a' && ch <= 'z') ? static_cast<unsigned char>(ch - 32) : ch;
+    }
+    std::string UpperDouble(unsigned char lead, unsigned char trail) const override {
+        if (lead == 0x82 && trail >= 0x81 && trail <= 0x9A) trail = static_cast<unsigned char>(trail - 0x21);
+        return std::string{static_cast<char>(lead), static_cast<char>(trail)};
+    }
+};
+
+// HKEY_CLASSES_ROOT as a map from subkey to default value; a missing subkey cannot be opened.
+class FakeRegistry final : public Registry {
+public:
+    std::map<std::string, std::string> values;
+    std::vector<std::uint32_t> bufferSizes;   // every buffer size asked for
+
+    std::optional<std::string> ReadClassesRootDefault(const std::string& subkey,
+                                                       std::uint32_t bufferSize) override {
+        bufferSizes.push_back(bufferSize);
+        auto it = values.find(subkey);
+        if (it == values.end()) return std::nullopt;
+        if (it->second.size() + 1 > bufferSize) return std::nullopt;   // ERROR_MORE_DATA
+        return it->second.substr(0, it->second.find('\0'));
+    }
+};
+
+// A file system as a map from a path (matched without regard to ASCII case) to the entry's
+// stored name. Records every look-up.
+class FakeFileLookup final : public FileLookup {
+public:
+    std::map<std::string, std::string> stored;   // upper-cased path -> stored name
+    std::vector<std::string> lookups;
+
+    void Add(const std::string& path, const std::string& name) { stored[Upper(path)] = name; }
+
+    std::optional<std::string> FindStoredName(const std::string& path) override {
+        lookups.push_back(path);
+        auto it = stored.find(Upper(path));
+        if (it == stored.end()) return std::nullopt;
+        return it->second;
+    }
+
+    static std::string Upper(std::string text) {
+        for (char& c : text)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+        return text;
+    }
+};
+
+class FakeVersionSource final : public VersionSource {
+public:
+    std::map<std::string, FileVersion> versions;   // by exact path
+    bool shiftDown = false;
+    int shiftQueries = 0;
+    std::vector<std::string> reads;
+
+    std::optional<FileVersion> ReadFileVersion(const std::string& path) override {
+        reads.push_back(path);
+        auto it = versions.find(path);
+        if (it == versions.end()) return std::nullopt;
+        return it->second;
+    }
+    bool IsShiftDown() override {
+        ++shiftQueries;
+        return shiftDown;
+    }
+};
+
+// Answers with a queue of buttons (then OK); records every message shown.
+class FakeUserInterface final : public UserInterface {
+public:
+    struct Shown {
+        std::string text;
+        unsigned style;
+    };
+    std::vector<Shown> shown;
+    std::vector<int> answers;
+
+    int ShowMessage(const std::string& text, unsigned style) override {
+        shown.push_back({text, style});
+        if (answers.empty()) return kAnswerOk;
+        const int answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+};
+
+class FakeSleeper final : public Sleeper {
+public:
+    std::vector<unsigned> pauses;
+    void Sleep(unsigned milliseconds) override { pauses.push_back(milliseconds); }
+};
+
+class FakeRunningTest final : public RunningTest {
+public:
+    std::vector<bool> answers;   // one per call; true (stopped) once they run out
+    std::vector<std::string> asked;
+    bool IsApplicationStopped(const std::string& path) override {
+        asked.push_back(path);
+        if (answers.empty()) return true;
+        const bool answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+};
+
+// Calls `onApply` (which may change the fake versions) and returns `result`.
+class FakePatchStep final : public PatchStep {
+public:
+    struct Call {
+        std::string directory;
+        int productCode;
+    };
+    std::vector<Call> calls;
+    int result = 1;
+    std::function<void()> onApply;
+
+    int ApplyPatches(const std::string& directory, int productCode) override {
+        calls.push_back({directory, productCode});
+        if (onApply) onApply();
+        return result;
+    }
+};
+
+} // namespace hotfix::fakes
