@@ -16,7 +16,7 @@ setup:
 	@scripts/setup.sh
 
 native: setup
-	cmake -S . -B $(BUILD)/native -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake -S . -B $(BUILD)/native -DCMAKE_BUILD_TYPE=Release -DHOTFIX_UNIT_TESTS=OFF >/dev/null
 	cmake --build $(BUILD)/native -j $(JOBS)
 
 asan: setup
