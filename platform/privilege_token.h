@@ -46,10 +46,10 @@ public:
     // Adjusts the privileges in `newState` (never disabling all of them) and returns the
     // error code the platform reports right after the call: kTokenSuccess when every listed
     // privilege was adjusted, kTokenNotAllAssigned when the token does not hold one, another
-    // code on other failures. When `previousState` is given, it receives the earlier
-    // attributes of every privilege the call changed (count 0 when it changed none) and
-    // `*returnLength` (which holds the size of `previousState` on entry) the length of that
-    // state; with `previousState` null, `returnLength` is null too.
+    // code on other failures. `bufferLength` is passed on as the size of the previous-state
+    // buffer. When `previousState` is given, it receives the earlier attributes of every
+    // privilege the call changed (count 0 when it changed none) and `*returnLength` the
+    // length of that state; with `previousState` null, `returnLength` is null too.
     virtual std::uint32_t Adjust(const SinglePrivilegeRecord& newState, std::uint32_t bufferLength,
                                  SinglePrivilegeRecord* previousState, std::uint32_t* returnLength) = 0;
 };

@@ -2,19 +2,15 @@
 
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/file_lookup_win32.h"
+#include "platform/win32/process_source_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/user_interface_win32.h"
 #include "platform/win32/version_source_win32.h"
+#include "process/running_test.h"
 
 namespace hotfix::win32 {
 
 namespace {
-
-// Until the process list is built, every installation counts as stopped.
-class InterimRunningTest final : public RunningTest {
-public:
-    bool IsApplicationStopped(const std::string&) override { return true; }
-};
 
 // Until the patch sequence is built, patching fails: the run then says so (message 5)
 // and nothing is touched.
@@ -33,7 +29,8 @@ private:
     Win32FileLookup m_files;
     Win32CodePage m_codePage;
     Win32VersionSource m_versions;
-    InterimRunningTest m_runningTest;
+    Win32ProcessSource m_processes;
+    ProcessRunningTest m_runningTest{m_processes, m_codePage};
     InterimPatchStep m_patchStep;
     Win32UserInterface m_ui;
     Win32Sleeper m_sleeper;

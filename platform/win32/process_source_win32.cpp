@@ -1,0 +1,112 @@
+#include "platform/win32/process_source_win32.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+
+#include "platform/win32/privilege_token_win32.h"
+#include "platform/win32/system_library.h"
+#include "platform/win32/unique_handle.h"
+
+namespace hotfix::win32 {
+
+namespace {
+
+// The walk uses the 8-bit record; its size field is set before every call that fills it.
+static_assert(sizeof(PROCESSENTRY32) == 296, "PROCESSENTRY32 in its 8-bit form");
+
+constexpr DWORD kSnapshotFlags = TH32CS_SNAPPROCESS | TH32CS_SNAPMODULE;        // 0x0A
+constexpr DWORD kProcessReadAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;   // 0x410
+static_assert(kSnapshotFlags == 0x0A && kProcessReadAccess == 0x410, "access as the walk needs it");
+
+std::string FixedText(const char* text, std::size_t capacity) {
+    const void* end = std::memchr(text, '\0', capacity);
+    return std::string(text, end ? static_cast<const char*>(end) - text : capacity);
+}
+
+class Win32Snapshot final : public ProcessSnapshot {
+public:
+    explicit Win32Snapshot(UniqueFile snapshot) : m_snapshot(std::move(snapshot)) {}
+
+    bool First(SnapshotRecord& record) override {
+        PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        if (::Process32First(m_snapshot.get(), &entry) != TRUE) return false;
+        Copy(entry, record);
+        return true;
+    }
+
+    bool Next(SnapshotRecord& record) override {
+        PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        if (!::Process32Next(m_snapshot.get(), &entry)) return false;
+        Copy(entry, record);
+        return true;
+    }
+
+private:
+    static void Copy(const PROCESSENTRY32& entry, SnapshotRecord& record) {
+        record.processId = entry.th32ProcessID;
+        record.exeFile = FixedText(entry.szExeFile, sizeof entry.szExeFile);
+    }
+
+    UniqueFile m_snapshot;
+};
+
+class Win32StatusLibrary final : public ProcessStatusLibrary {
+public:
+    explicit Win32StatusLibrary(UniqueModule library) : m_library(std::move(library)) {}
+
+    bool FindEntryPoints() override {
+        m_enumModules = reinterpret_cast<EnumProcessModulesFn>(
+            reinterpret_cast<void*>(::GetProcAddress(m_library.get(), "EnumProcessModules")));
+        m_moduleFileName = reinterpret_cast<GetModuleFileNameExAFn>(
+            reinterpret_cast<void*>(::GetProcAddress(m_library.get(), "GetModuleFileNameExA")));
+        return m_enumModules && m_moduleFileName;
+    }
+
+    std::optional<std::string> ReadExecutablePath(std::uint32_t processId) override {
+        if (!m_enumModules || !m_moduleFileName) return std::nullopt;
+        const UniqueHandle process(::OpenProcess(kProcessReadAccess, FALSE, processId));
+        if (!process) return std::nullopt;
+        // The first module of a process is its executable; one slot is enough for it.
+        HMODULE module = nullptr;
+        DWORD needed = 0;
+        if (!m_enumModules(process.get(), &module, sizeof module, &needed)) return std::nullopt;
+        char path[MAX_PATH] = {};
+        if (m_moduleFileName(process.get(), module, path, MAX_PATH) == 0) return std::nullopt;
+        // Older systems leave a path that fills the buffer without its terminating zero.
+        return FixedText(path, sizeof path);
+    }
+
+private:
+    using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
+    using GetModuleFileNameExAFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+
+    UniqueModule m_library;
+    EnumProcessModulesFn m_enumModules = nullptr;
+    GetModuleFileNameExAFn m_moduleFileName = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<ProcessStatusLibrary> Win32ProcessSource::LoadStatusLibrary() {
+    // Only the system's own copy: a psapi.dll (or any other candidate) beside the installer
+    // or in the current directory is never looked at.
+    UniqueModule library = LoadSystemLibrary("psapi.dll");
+    if (!library) return nullptr;
+    return std::make_unique<Win32StatusLibrary>(std::move(library));
+}
+
+std::unique_ptr<PrivilegeToken> Win32ProcessSource::OpenOwnToken() {
+    return Win32PrivilegeToken::OpenOwn();
+}
+
+std::unique_ptr<ProcessSnapshot> Win32ProcessSource::TakeSnapshot() {
+    UniqueFile snapshot(::CreateToolhelp32Snapshot(kSnapshotFlags, 0));
+    if (!snapshot) return nullptr;
+    return std::make_unique<Win32Snapshot>(std::move(snapshot));
+}
+
+} // namespace hotfix::win32
