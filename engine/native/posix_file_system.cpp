@@ -1,0 +1,153 @@
+#include "engine/native/posix_file_system.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace hotfix::engine {
+
+namespace {
+
+IoStatus Errno(const std::string& what) {
+    int code = errno;
+    return IoStatus::Failure(static_cast<std::uint32_t>(code), what + ": " + std::strerror(code));
+}
+
+class PosixReadable : public ReadableFile {
+public:
+    PosixReadable(int fd, std::uint64_t size) : m_fd(fd), m_size(size) {}
+    ~PosixReadable() override { ::close(m_fd); }
+    std::uint64_t Size() const override { return m_size; }
+    IoStatus ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
+        auto out = static_cast<char*>(buffer);
+        while (size > 0) {
+            ssize_t got = ::pread(m_fd, out, size, static_cast<off_t>(offset));
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                return Errno("read");
+            }
+            if (got == 0) return IoStatus::Failure(0, "read past the end of the file");
+            out += got;
+            offset += static_cast<std::uint64_t>(got);
+            size -= static_cast<std::size_t>(got);
+        }
+        return IoStatus::Success();
+    }
+
+private:
+    int m_fd;
+    std::uint64_t m_size;
+};
+
+class PosixWritable : public WritableFile {
+public:
+    explicit PosixWritable(int fd) : m_fd(fd) {}
+    ~PosixWritable() override { ::close(m_fd); }
+    IoStatus Write(const void* data, std::size_t size) override {
+        auto in = static_cast<const char*>(data);
+        while (size > 0) {
+            ssize_t put = ::write(m_fd, in, size);
+            if (put < 0) {
+                if (errno == EINTR) continue;
+                return Errno("write");
+            }
+            in += put;
+            size -= static_cast<std::size_t>(put);
+        }
+        return IoStatus::Success();
+    }
+    IoStatus Flush() override { return ::fsync(m_fd) == 0 ? IoStatus::Success() : Errno("fsync"); }
+
+private:
+    int m_fd;
+};
+
+void SyncDirectoryOf(const std::string& path) {
+    std::string directory = path.substr(0, path.rfind('/'));
+    int fd = ::open(directory.empty() ? "/" : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+std::string PosixFileSystem::FullPath(const std::string& path) const {
+    std::string native = path;
+    for (char& c : native)
+        if (c == '\\') c = '/';
+    return m_root + "/" + native;
+}
+
+IoStatus PosixFileSystem::Query(const std::string& path, PathKind& kind) {
+    struct stat info {};
+    if (::lstat(FullPath(path).c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            kind = PathKind::Missing;
+            return IoStatus::Success();
+        }
+        return Errno("stat " + path);
+    }
+    if (S_ISREG(info.st_mode)) kind = PathKind::File;
+    else if (S_ISDIR(info.st_mode)) kind = PathKind::Directory;
+    else return IoStatus::Failure(0, path + " is neither a file nor a directory");
+    return IoStatus::Success();
+}
+
+IoStatus OpenPosixReadable(const std::string& fullPath, std::unique_ptr<ReadableFile>& file) {
+    int fd = ::open(fullPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return Errno("open " + fullPath);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        IoStatus status = Errno("not a regular file: " + fullPath);
+        ::close(fd);
+        return status;
+    }
+    file = std::make_unique<PosixReadable>(fd, static_cast<std::uint64_t>(info.st_size));
+    return IoStatus::Success();
+}
+
+IoStatus PosixFileSystem::OpenRead(const std::string& path, std::unique_ptr<ReadableFile>& file) {
+    return OpenPosixReadable(FullPath(path), file);
+}
+
+IoStatus PosixFileSystem::CreateNew(const std::string& path, std::unique_ptr<WritableFile>& file) {
+    int fd = ::open(FullPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return Errno("create " + path);
+    file = std::make_unique<PosixWritable>(fd);
+    return IoStatus::Success();
+}
+
+IoStatus PosixFileSystem::Rename(const std::string& from, const std::string& to, bool replace) {
+    const std::string source = FullPath(from), target = FullPath(to);
+    if (replace) {
+        if (::rename(source.c_str(), target.c_str()) != 0) return Errno("rename " + from);
+    } else {
+        // A hard link fails when the target exists: a rename that never replaces.
+        if (::link(source.c_str(), target.c_str()) != 0) return Errno("rename " + from);
+        if (::unlink(source.c_str()) != 0) return Errno("rename " + from);
+    }
+    SyncDirectoryOf(target);
+    return IoStatus::Success();
+}
+
+IoStatus PosixFileSystem::Delete(const std::string& path) {
+    if (::unlink(FullPath(path).c_str()) != 0) return Errno("delete " + path);
+    return IoStatus::Success();
+}
+
+IoStatus PosixFileSystem::CreateDirectory(const std::string& path) {
+    if (::mkdir(FullPath(path).c_str(), 0755) != 0) return Errno("mkdir " + path);
+    return IoStatus::Success();
+}
+
+IoStatus PosixFileSystem::RemoveDirectory(const std::string& path) {
+    if (::rmdir(FullPath(path).c_str()) != 0) return Errno("rmdir " + path);
+    return IoStatus::Success();
+}
+
+} // namespace hotfix::engine
