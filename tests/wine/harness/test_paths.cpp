@@ -4,6 +4,17 @@
 
 namespace hotfix::testing {
 
+namespace {
+
+std::string FullPath(const std::string& path) {
+    char buffer[MAX_PATH] = {};
+    const DWORD length = ::GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+    if (length == 0 || length >= MAX_PATH) return path;
+    return std::string(buffer, length);
+}
+
+} // namespace
+
 std::string TestProgramDirectory() {
     char buffer[MAX_PATH] = {};
     const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
@@ -13,6 +24,25 @@ std::string TestProgramDirectory() {
 
 std::string InstallerPath() {
     return TestProgramDirectory() + "HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe";
+}
+
+std::string SamplesDirectory() {
+    return FullPath(TestProgramDirectory() + "..\\samples\\");
+}
+
+std::string SampleDirectory(const std::string& product, const std::string& fileVersion) {
+    return SamplesDirectory() + product + "\\" + fileVersion + "\\";
+}
+
+bool SampleExists(const std::string& product, const std::string& fileVersion) {
+    const std::string exe = SampleDirectory(product, fileVersion) + product + ".exe";
+    const DWORD attributes = ::GetFileAttributesA(exe.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string VersionedTestProgram(const std::string& fileVersion) {
+    if (fileVersion.empty()) return TestProgramDirectory() + "hotfix-unversioned.exe";
+    return TestProgramDirectory() + "hotfix-versioned-" + fileVersion + ".exe";
 }
 
 } // namespace hotfix::testing
