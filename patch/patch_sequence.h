@@ -1,0 +1,47 @@
+#pragma once
+// The patch sequence: the engine and the product's patch files written into the application
+// directory, the engine run on each patch file there, and everything removed again.
+#include <string>
+
+#include "platform/hotfix_steps.h"
+#include "platform/patch_ports.h"
+
+namespace hotfix {
+
+extern const char kEngineFrontEnd[];   // "patch.exe", the console program that is run
+extern const char kEngineLibrary[];    // "Patchw32.dll", loaded by the front end from its directory
+constexpr int kShowNormal = 1;         // SW_SHOWNORMAL: the engine's console window is shown
+
+// The engine's command line for one patch file, run in the application directory: the front
+// end by relative path, "." as the directory to update, then the patch file's bare name.
+// Example: EngineCommandLine("A.RTP") == "\".\\patch.exe\" . A.RTP".
+std::string EngineCommandLine(const std::string& patchFile);
+
+struct PatchServices {
+    PayloadStore& payloads;
+    FileOperations& files;
+    CommandRunner& runner;
+};
+
+// Writes "patch.exe" and "Patchw32.dll" into `applicationDirectory` (ending with a backslash),
+// then for each patch file of PatchFilesOf(productCode), in order: writes it, makes the
+// directory current, runs the engine on it without time limit, deletes it. Finally deletes the
+// library and the front end. A patch file that cannot be written is skipped (not run).
+// 1 when both engine files were written and either the list is empty or its last file was
+// written and run; 0 when an engine file was not written (nothing run, nothing left behind) or
+// the last patch file was not written. The engine's own success is not judged here.
+int ApplyPatches(PatchServices& services, const std::string& applicationDirectory, int productCode);
+
+// The PatchStep port over the patch services.
+class PatchSequence final : public PatchStep {
+public:
+    explicit PatchSequence(PatchServices services) : m_services(services) {}
+    int ApplyPatches(const std::string& applicationDirectory, int productCode) override {
+        return hotfix::ApplyPatches(m_services, applicationDirectory, productCode);
+    }
+
+private:
+    PatchServices m_services;
+};
+
+} // namespace hotfix

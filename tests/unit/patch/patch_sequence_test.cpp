@@ -1,0 +1,185 @@
+// The patch sequence against fakes: what is written, run and deleted, in which order, and the
+// result for each product code and each missing payload.
+#include <gtest/gtest.h>
+
+#include "patch/file_removal.h"
+#include "patch/patch_sequence.h"
+#include "patch/fake_patch_ports.h"
+
+namespace hotfix {
+namespace {
+
+const std::string kDir = "C:\\Program Files\\Veltrix\\";
+const std::string kKtv410First = "HOTFIX_KTV410_722_HOTFIX1.RTP";
+const std::string kKtv410Second = "HOTFIX_KTV410_722_HOTFIX2.RTP";
+
+class PatchSequenceTest : public ::testing::Test {
+protected:
+    fakes::FakeDisk disk;
+    fakes::FakePayloadStore store{disk};
+    fakes::FakeFileOperations files{disk};
+    fakes::FakeCommandRunner runner{disk};
+    PatchServices services{store, files, runner};
+
+    void SetUp() override {
+        store.available = {"PATCH.EXE", "PATCHW32.DLL",
+                           "HOTFIX_KTV410_722_HOTFIX1.RTP", "HOTFIX_KTV410_722_HOTFIX2.RTP",
+                           "HOTFIX_KTV520_722_HOTFIX1.RTP", "HOTFIX_KTV520_722_HOTFIX2.RTP",
+                           "HOTFIX_KTV430_722_HOTFIX1.RTP"};
+    }
+    std::vector<std::string> RunCommandLines() const {
+        std::vector<std::string> lines;
+        for (const auto& run : runner.runs) lines.push_back(run.commandLine);
+        return lines;
+    }
+};
+
+TEST(EngineCommandLineTest, QuotedRelativeFrontEndThenDotThenBareName) {
+    EXPECT_EQ(EngineCommandLine(kKtv410First), "\".\\patch.exe\" . HOTFIX_KTV410_722_HOTFIX1.RTP");
+}
+
+TEST_F(PatchSequenceTest, FirstProductRunsStepsInOrder) {
+    EXPECT_EQ(ApplyPatches(services, kDir, 1), 1);
+    const std::vector<std::string> expected = {
+        "write patch.exe",
+        "write Patchw32.dll",
+        "write " + kKtv410First,
+        "cd " + kDir,
+        "run \".\\patch.exe\" . " + kKtv410First,
+        "delete " + kKtv410First,
+        "write " + kKtv410Second,
+        "cd " + kDir,
+        "run \".\\patch.exe\" . " + kKtv410Second,
+        "delete " + kKtv410Second,
+        "delete Patchw32.dll",
+        "delete patch.exe",
+    };
+    EXPECT_EQ(disk.events, expected);
+}
+
+struct CodeCase {
+    int productCode;
+    std::vector<std::string> patchFiles;   // run in this order
+};
+
+class PatchSequenceCodeTest : public PatchSequenceTest, public ::testing::WithParamInterface<CodeCase> {};
+
+TEST_P(PatchSequenceCodeTest, RunsEachPatchFileOnceAloneWithTheEngineAndLeavesNothing) {
+    const CodeCase& c = GetParam();
+    EXPECT_EQ(ApplyPatches(services, kDir, c.productCode), 1);
+
+    ASSERT_EQ(runner.runs.size(), c.patchFiles.size());
+    for (std::size_t i = 0; i < c.patchFiles.size(); ++i) {
+        const auto& run = runner.runs[i];
+        EXPECT_EQ(run.commandLine, EngineCommandLine(c.patchFiles[i]));
+        EXPECT_EQ(run.showMode, 1);
+        EXPECT_LT(run.timeLimitSeconds, 0);
+        EXPECT_FALSE(run.wantedOutput);
+        EXPECT_EQ(run.currentDirectory, kDir);
+        const std::set<std::string> alone = {kDir + "patch.exe", kDir + "Patchw32.dll", kDir + c.patchFiles[i]};
+        EXPECT_EQ(run.filesPresent, alone);
+    }
+    EXPECT_TRUE(disk.files.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, PatchSequenceCodeTest,
+    ::testing::Values(CodeCase{1, {kKtv410First, kKtv410Second}},
+                      CodeCase{2, {"HOTFIX_KTV520_722_HOTFIX1.RTP", "HOTFIX_KTV520_722_HOTFIX2.RTP"}},
+                      CodeCase{3, {"HOTFIX_KTV430_722_HOTFIX1.RTP"}},
+                      CodeCase{0, {}}, CodeCase{4, {}}, CodeCase{-1, {}}));
+
+TEST_F(PatchSequenceTest, UnknownCodeStillWritesAndDeletesTheEngine) {
+    EXPECT_EQ(ApplyPatches(services, kDir, 7), 1);
+    const std::vector<std::string> expected = {"write patch.exe", "write Patchw32.dll",
+                                               "delete Patchw32.dll", "delete patch.exe"};
+    EXPECT_EQ(disk.events, expected);
+}
+
+TEST_F(PatchSequenceTest, FirstPatchFileMissingSecondIsStillApplied) {
+    store.available.erase(kKtv410First);
+    EXPECT_EQ(ApplyPatches(services, kDir, 1), 1);
+    EXPECT_EQ(RunCommandLines(), std::vector<std::string>{EngineCommandLine(kKtv410Second)});
+    EXPECT_TRUE(disk.files.empty());
+}
+
+TEST_F(PatchSequenceTest, SecondPatchFileMissingFailsAlthoughFirstWasApplied) {
+    store.available.erase(kKtv410Second);
+    EXPECT_EQ(ApplyPatches(services, kDir, 1), 0);
+    EXPECT_EQ(RunCommandLines(), std::vector<std::string>{EngineCommandLine(kKtv410First)});
+    EXPECT_TRUE(disk.files.empty());
+}
+
+TEST_F(PatchSequenceTest, FrontEndNotWrittenRunsNothingAndWritesNothingElse) {
+    store.available.erase("PATCH.EXE");
+    EXPECT_EQ(ApplyPatches(services, kDir, 1), 0);
+    EXPECT_EQ(disk.events, std::vector<std::string>{"missing patch.exe"});
+    EXPECT_TRUE(runner.runs.empty());
+}
+
+TEST_F(PatchSequenceTest, LibraryNotWrittenRemovesTheFrontEnd) {
+    store.available.erase("PATCHW32.DLL");
+    EXPECT_EQ(ApplyPatches(services, kDir, 1), 0);
+    const std::vector<std::string> expected = {"write patch.exe", "missing Patchw32.dll", "delete patch.exe"};
+    EXPECT_EQ(disk.events, expected);
+    EXPECT_TRUE(runner.runs.empty());
+    EXPECT_TRUE(disk.files.empty());
+}
+
+TEST_F(PatchSequenceTest, FilesAlreadyStandingAreOverwrittenAndRemoved) {
+    disk.files = {kDir + "patch.exe", kDir + "Patchw32.dll", kDir + kKtv410Second};
+    EXPECT_EQ(ApplyPatches(services, kDir, 1), 1);
+    EXPECT_TRUE(disk.files.empty());
+}
+
+TEST_F(PatchSequenceTest, HeldPatchFileIsScheduledAndTheSequenceGoesOn) {
+    files.failures[kDir + kKtv410First] = std::deque<std::uint32_t>(kRemovalAttempts, 32);
+    EXPECT_EQ(ApplyPatches(services, kDir, 1), 1);
+    EXPECT_EQ(files.scheduled, std::vector<std::string>{kDir + kKtv410First});
+    EXPECT_EQ(runner.runs.size(), 2u);
+    EXPECT_EQ(disk.files, std::set<std::string>{kDir + kKtv410First});   // until the restart
+}
+
+// Removal of one written file: retries while held, then scheduling at restart.
+struct RemovalCase {
+    const char* name;
+    std::deque<std::uint32_t> failures;   // error codes before the file gives way
+    bool fileStands;
+    bool schedulingWorks;
+    Removal expected;
+    int expectedRemoveCalls;
+    std::size_t expectedPauses;
+};
+
+class RemovalTest : public ::testing::TestWithParam<RemovalCase> {};
+
+TEST_P(RemovalTest, RetriesThenSchedules) {
+    const RemovalCase& c = GetParam();
+    fakes::FakeDisk disk;
+    fakes::FakeFileOperations files{disk};
+    const std::string path = kDir + "patch.exe";
+    if (c.fileStands) disk.files.insert(path);
+    files.failures[path] = c.failures;
+    files.restartSchedulingWorks = c.schedulingWorks;
+
+    EXPECT_EQ(RemoveWrittenFile(files, path), c.expected) << c.name;
+    EXPECT_EQ(files.removeCalls, c.expectedRemoveCalls) << c.name;
+    EXPECT_EQ(files.pauses, std::vector<std::uint32_t>(c.expectedPauses, kRemovalRetryMilliseconds)) << c.name;
+    const bool scheduled = c.expected == Removal::ScheduledAtRestart;
+    EXPECT_EQ(files.scheduled.size(), scheduled ? 1u : 0u) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RemovalTest,
+    ::testing::Values(
+        RemovalCase{"at once", {}, true, true, Removal::Removed, 1, 0},
+        RemovalCase{"nothing there", {}, false, true, Removal::Absent, 1, 0},
+        RemovalCase{"held three times", {32, 32, 5}, true, true, Removal::Removed, 4, 3},
+        RemovalCase{"gone by another hand while held", {32}, false, true, Removal::Removed, 2, 1},
+        RemovalCase{"held throughout", std::deque<std::uint32_t>(10, 32), true, true,
+                    Removal::ScheduledAtRestart, 10, 9},
+        RemovalCase{"held, scheduling refused", std::deque<std::uint32_t>(10, 5), true, false,
+                    Removal::Left, 10, 9}));
+
+} // namespace
+} // namespace hotfix
