@@ -6,6 +6,7 @@
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/version_source_win32.h"
+#include "support/multibyte.h"
 
 namespace hotfix::testing {
 
@@ -15,13 +16,30 @@ const char kSandboxRoot[] = "C:\\Program Files\\Veltrix Test\\";
 
 namespace {
 
+// Paths may hold double-byte characters whose trail byte is 0x5C: every search for the
+// separator goes through the code page.
+std::size_t LastBackslash(const std::string& path) {
+    const win32::Win32CodePage codePage;
+    return FindLastChar(path, '\\', codePage);
+}
+
+// The directory part of `path`, with its trailing backslash ("" when there is none).
+std::string ParentOf(const std::string& path) {
+    const std::size_t slash = LastBackslash(path);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool EndsWithBackslash(const std::string& path) {
+    return !path.empty() && LastBackslash(path) == path.size() - 1;
+}
+
 std::string WithBackslash(std::string path) {
-    if (!path.empty() && path.back() != '\\') path += '\\';
+    if (!path.empty() && !EndsWithBackslash(path)) path += '\\';
     return path;
 }
 
 std::string WithoutBackslash(std::string path) {
-    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    while (path.size() > 3 && EndsWithBackslash(path)) path.pop_back();
     return path;
 }
 
@@ -161,15 +179,14 @@ bool Installation::CopyTreeFrom(const std::string& sourceDirectory) {
 bool Installation::CopyFileFrom(const std::string& source, const std::string& relativeName) {
     if (!Valid()) return false;
     const std::string target = m_path + relativeName;
-    const std::size_t slash = target.find_last_of('\\');
-    if (!MakeDirectories(target.substr(0, slash + 1))) return false;
+    if (!MakeDirectories(ParentOf(target))) return false;
     return ::CopyFileA(source.c_str(), target.c_str(), FALSE) != 0;
 }
 
 bool Installation::WriteFile(const std::string& relativeName, const std::string& bytes) {
     if (!Valid()) return false;
     const std::string target = m_path + relativeName;
-    if (!MakeDirectories(target.substr(0, target.find_last_of('\\') + 1))) return false;
+    if (!MakeDirectories(ParentOf(target))) return false;
     win32::UniqueFile file(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
@@ -184,7 +201,7 @@ bool MakeDirectories(const std::string& directory) {
     if (path.empty()) return false;
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const std::size_t slash = path.find_last_of('\\');
+    const std::size_t slash = LastBackslash(path);
     if (slash != std::string::npos && slash > 2 && !MakeDirectories(path.substr(0, slash)))
         return false;
     return ::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
