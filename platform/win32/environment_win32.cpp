@@ -1,7 +1,9 @@
 #include "platform/win32/environment_win32.h"
 
+#include "platform/win32/clock_win32.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/file_lookup_win32.h"
+#include "platform/win32/log_sink_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/user_interface_win32.h"
@@ -23,6 +25,8 @@ class Win32Environment final : public HotfixEnvironment {
 public:
     HotfixContext& Context() override { return m_context; }
     Sleeper& Pause() override { return m_sleeper; }
+    Clock* Time() override { return &m_clock; }
+    std::unique_ptr<LogSink> OpenLog(const std::string& path) override { return Win32FileLog::Open(path); }
 
 private:
     Win32Registry m_registry;
@@ -34,6 +38,7 @@ private:
     InterimPatchStep m_patchStep;
     Win32UserInterface m_ui;
     Win32Sleeper m_sleeper;
+    Win32Clock m_clock;
     HotfixContext m_context{m_registry, m_files, m_codePage, m_versions, m_runningTest, m_patchStep, m_ui};
 };
 

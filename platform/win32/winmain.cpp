@@ -15,8 +15,12 @@ hotfix::HotfixApp theApp(&hotfix::win32::MakeWin32Environment);
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     hotfix::win32::RestrictLibrarySearchToSystem();
 
+    // The switches are read from the whole command line, program name included, by the
+    // platform's own splitting rules (WinMain's own argument has lost the program name).
+    theApp.SetCommandLine(::GetCommandLineA());
     hotfix::CWinApp* app = hotfix::CWinApp::TheApp();
     if (app) app->InitInstance();
-    // No main window and no message loop: the program ends here, whatever the outcome.
-    return 0;
+    // No main window and no message loop: the program ends here. The exit code is 0 unless a
+    // quiet run turned its outcome into one.
+    return theApp.ExitCode();
 }
