@@ -449,7 +449,8 @@ ApplyResult ApplyPatch(EngineFileSystem& fs, ReadableFile& patch, ApplyListener&
         if (!(status = fs.CreateDirectory(directory)).ok)
             return rollBack(IoError("cannot create the directory", directory, status));
     for (const PlannedAction& action : plan.actions)
-        if (!Stage(fs, patch, action, listener, error)) return rollBack(error);
+        if (action.action != JournalAction::Remove && !Stage(fs, patch, action, listener, error))
+            return rollBack(error);
 
     std::size_t swaps = 0;
     for (const PlannedAction& action : plan.actions) {

@@ -1,0 +1,188 @@
+#pragma once
+// An in-memory EngineFileSystem that counts its operations and can fail or "crash" at the Nth.
+//   failAt = N:   operation N fails (does nothing, reports an error); the others succeed.
+//   failFrom = N: operation N and every later one fail.
+//   crashAt = N:  operation N throws SimulatedCrash before doing anything: the process "dies"
+//                 there, with everything done so far kept (as on a disk after a kill).
+// Names compare case-insensitively, as on the target platform. `locked` paths cannot be opened,
+// renamed or deleted (held by another process without sharing).
+#include "engine/engine_file_system.h"
+#include "engine/patch_path.h"
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace hotfix::engine::testing {
+
+struct SimulatedCrash {};
+
+class FakeEngineFileSystem : public EngineFileSystem {
+public:
+    long failAt = 0;
+    long failFrom = 0;
+    long crashAt = 0;
+    long operations = 0;
+    std::set<std::string> locked; // PathKey of locked paths
+
+    void PutFile(const std::string& path, const std::string& content) {
+        m_nodes[PathKey(path)] = Node{false, path, std::make_shared<std::string>(content)};
+    }
+    void PutDirectory(const std::string& path) { m_nodes[PathKey(path)] = Node{true, path, nullptr}; }
+
+    // Every file, by its name as created, with its bytes.
+    std::map<std::string, std::string> Files() const {
+        std::map<std::string, std::string> files;
+        for (const auto& [key, node] : m_nodes)
+            if (!node.directory) files[node.name] = *node.bytes;
+        return files;
+    }
+    std::set<std::string> Directories() const {
+        std::set<std::string> directories;
+        for (const auto& [key, node] : m_nodes)
+            if (node.directory) directories.insert(node.name);
+        return directories;
+    }
+    void ResetFaults() {
+        failAt = failFrom = crashAt = 0;
+        operations = 0;
+    }
+
+    IoStatus Query(const std::string& path, PathKind& kind) override {
+        IoStatus status = Step("query " + path);
+        if (!status.ok) return status;
+        auto node = m_nodes.find(PathKey(path));
+        kind = node == m_nodes.end() ? PathKind::Missing : node->second.directory ? PathKind::Directory : PathKind::File;
+        return status;
+    }
+
+    IoStatus OpenRead(const std::string& path, std::unique_ptr<ReadableFile>& file) override {
+        IoStatus status = Step("open " + path);
+        if (!status.ok) return status;
+        if (IsLocked(path)) return IoStatus::Failure(32, "sharing violation: " + path);
+        auto node = m_nodes.find(PathKey(path));
+        if (node == m_nodes.end() || node->second.directory) return IoStatus::Failure(2, "no file " + path);
+        file = std::make_unique<Reader>(*this, node->second.bytes);
+        return status;
+    }
+
+    IoStatus CreateNew(const std::string& path, std::unique_ptr<WritableFile>& file) override {
+        IoStatus status = Step("create " + path);
+        if (!status.ok) return status;
+        if (m_nodes.count(PathKey(path)) != 0) return IoStatus::Failure(80, "exists: " + path);
+        if (!ParentExists(path)) return IoStatus::Failure(3, "no directory for " + path);
+        auto bytes = std::make_shared<std::string>();
+        m_nodes[PathKey(path)] = Node{false, path, bytes};
+        file = std::make_unique<Writer>(*this, bytes);
+        return status;
+    }
+
+    IoStatus Rename(const std::string& from, const std::string& to, bool replace) override {
+        IoStatus status = Step("rename " + from + " -> " + to);
+        if (!status.ok) return status;
+        if (IsLocked(from) || IsLocked(to)) return IoStatus::Failure(32, "sharing violation");
+        auto source = m_nodes.find(PathKey(from));
+        if (source == m_nodes.end() || source->second.directory) return IoStatus::Failure(2, "no file " + from);
+        auto target = m_nodes.find(PathKey(to));
+        if (target != m_nodes.end() && (!replace || target->second.directory))
+            return IoStatus::Failure(183, "exists: " + to);
+        if (!ParentExists(to)) return IoStatus::Failure(3, "no directory for " + to);
+        Node moved = source->second;
+        moved.name = to;
+        m_nodes.erase(source);
+        m_nodes[PathKey(to)] = moved;
+        return status;
+    }
+
+    IoStatus Delete(const std::string& path) override {
+        IoStatus status = Step("delete " + path);
+        if (!status.ok) return status;
+        if (IsLocked(path)) return IoStatus::Failure(32, "sharing violation");
+        auto node = m_nodes.find(PathKey(path));
+        if (node == m_nodes.end() || node->second.directory) return IoStatus::Failure(2, "no file " + path);
+        m_nodes.erase(node);
+        return status;
+    }
+
+    IoStatus CreateDirectory(const std::string& path) override {
+        IoStatus status = Step("mkdir " + path);
+        if (!status.ok) return status;
+        if (m_nodes.count(PathKey(path)) != 0) return IoStatus::Failure(183, "exists: " + path);
+        if (!ParentExists(path)) return IoStatus::Failure(3, "no directory for " + path);
+        PutDirectory(path);
+        return status;
+    }
+
+    IoStatus RemoveDirectory(const std::string& path) override {
+        IoStatus status = Step("rmdir " + path);
+        if (!status.ok) return status;
+        auto node = m_nodes.find(PathKey(path));
+        if (node == m_nodes.end() || !node->second.directory) return IoStatus::Failure(267, "no directory " + path);
+        std::string prefix = PathKey(path) + "\\";
+        for (const auto& [key, other] : m_nodes)
+            if (key.compare(0, prefix.size(), prefix) == 0) return IoStatus::Failure(145, "not empty: " + path);
+        m_nodes.erase(node);
+        return status;
+    }
+
+private:
+    struct Node {
+        bool directory = false;
+        std::string name;
+        std::shared_ptr<std::string> bytes;
+    };
+
+    class Reader : public ReadableFile {
+    public:
+        Reader(FakeEngineFileSystem& fs, std::shared_ptr<std::string> bytes) : m_fs(fs), m_bytes(*bytes) {}
+        std::uint64_t Size() const override { return m_bytes.size(); }
+        IoStatus ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
+            IoStatus status = m_fs.Step("read");
+            if (!status.ok) return status;
+            if (offset > m_bytes.size() || size > m_bytes.size() - offset) return IoStatus::Failure(38, "short read");
+            std::memcpy(buffer, m_bytes.data() + offset, size);
+            return status;
+        }
+
+    private:
+        FakeEngineFileSystem& m_fs;
+        std::string m_bytes; // a snapshot, as an open handle sees a file nobody may write
+    };
+
+    class Writer : public WritableFile {
+    public:
+        Writer(FakeEngineFileSystem& fs, std::shared_ptr<std::string> bytes) : m_fs(fs), m_bytes(std::move(bytes)) {}
+        IoStatus Write(const void* data, std::size_t size) override {
+            IoStatus status = m_fs.Step("write");
+            if (status.ok) m_bytes->append(static_cast<const char*>(data), size);
+            return status;
+        }
+        IoStatus Flush() override { return m_fs.Step("flush"); }
+
+    private:
+        FakeEngineFileSystem& m_fs;
+        std::shared_ptr<std::string> m_bytes;
+    };
+
+    IoStatus Step(const std::string& what) {
+        ++operations;
+        if (crashAt != 0 && operations == crashAt) throw SimulatedCrash{};
+        if ((failAt != 0 && operations == failAt) || (failFrom != 0 && operations >= failFrom))
+            return IoStatus::Failure(1117, "injected failure at operation " + std::to_string(operations) + ": " + what);
+        return IoStatus::Success();
+    }
+    bool IsLocked(const std::string& path) const { return locked.count(PathKey(path)) != 0; }
+    bool ParentExists(const std::string& path) const {
+        std::string parent = ParentOf(path);
+        if (parent.empty()) return true;
+        auto node = m_nodes.find(PathKey(parent));
+        return node != m_nodes.end() && node->second.directory;
+    }
+
+    std::map<std::string, Node> m_nodes;
+};
+
+} // namespace hotfix::engine::testing

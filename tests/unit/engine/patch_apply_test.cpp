@@ -1,0 +1,334 @@
+#include "engine/patch_apply.h"
+#include "engine/patch_journal.h"
+#include "engine/patch_path.h"
+#include "engine/vcdiff_decoder.h"
+#include "fake_engine_file_system.h"
+#include "rtp_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace hotfix::engine {
+namespace {
+
+using testing::BuildWholePatch;
+using testing::FakeEngineFileSystem;
+using testing::FileSpec;
+using testing::SimulatedCrash;
+using Files = std::map<std::string, std::string>;
+
+class Recorder : public ApplyListener {
+public:
+    void Say(const std::string& line) override { lines += line + "\n"; }
+    std::string lines;
+};
+
+// A product directory with its patch file beside it, as the installer lays it out.
+struct Scenario {
+    Files before;
+    Files after;
+    std::vector<FileSpec> specs;
+
+    static Scenario Typical() {
+        Scenario s;
+        s.before = {{"app.exe", "application 1"}, {"lib\\core.dll", "core 1"}, {"old.txt", "obsolete"},
+                    {"readme.txt", "unchanged"}};
+        s.after = {{"app.exe", "application 2, longer"}, {"lib\\core.dll", "core 2"},
+                   {"lib\\new\\extra.dat", "extra"}, {"readme.txt", "unchanged"}};
+        s.specs = {{"app.exe", {"application 0", "application 1"}, true, "application 2, longer"},
+                   {"lib\\core.dll", {"core 1"}, true, "core 2"},
+                   {"lib\\new\\extra.dat", {}, true, "extra"},
+                   {"old.txt", {"obsolete"}, false, ""}};
+        return s;
+    }
+};
+
+void Lay(FakeEngineFileSystem& fs, const Files& files) {
+    fs.PutDirectory("lib");
+    for (const auto& [path, bytes] : files) fs.PutFile(path, bytes);
+}
+
+ApplyResult ApplyTo(FakeEngineFileSystem& fs, const std::vector<std::uint8_t>& patch, Recorder& recorder) {
+    MemoryReadableFile file(patch.data(), patch.size());
+    return ApplyPatch(fs, file, recorder);
+}
+
+TEST(PatchApply, AppliesAndLeavesNothingOfItsOwn) {
+    Scenario s = Scenario::Typical();
+    FakeEngineFileSystem fs;
+    Lay(fs, s.before);
+    Recorder recorder;
+    ApplyResult result = ApplyTo(fs, BuildWholePatch(s.specs), recorder);
+    EXPECT_EQ(result.outcome, ApplyOutcome::Applied) << result.message;
+    EXPECT_EQ(fs.Files(), s.after);
+    EXPECT_EQ(fs.Directories(), (std::set<std::string>{"lib", "lib\\new"}));
+    EXPECT_NE(recorder.lines.find("app.exe: patched"), std::string::npos) << recorder.lines;
+    EXPECT_NE(recorder.lines.find("old.txt: removed"), std::string::npos) << recorder.lines;
+}
+
+TEST(PatchApply, SecondRunIsAlreadyAppliedAndChangesNothing) {
+    Scenario s = Scenario::Typical();
+    FakeEngineFileSystem fs;
+    Lay(fs, s.before);
+    Recorder recorder;
+    auto patch = BuildWholePatch(s.specs);
+    ASSERT_EQ(ApplyTo(fs, patch, recorder).outcome, ApplyOutcome::Applied);
+    fs.failFrom = 0;
+    // Any attempt to write would now fail: an already-applied run must not need one.
+    FakeEngineFileSystem copy = fs;
+    ApplyResult again = ApplyTo(fs, patch, recorder);
+    EXPECT_EQ(again.outcome, ApplyOutcome::AlreadyApplied) << again.message;
+    EXPECT_EQ(fs.Files(), copy.Files());
+}
+
+TEST(PatchApply, RefusesFilesInUnknownStatesNamingThem) {
+    struct Case {
+        const char* name;
+        std::function<void(FakeEngineFileSystem&)> change;
+        ApplyOutcome outcome;
+        const char* file;
+    };
+    const Case cases[] = {
+        {"changed by the user", [](auto& fs) { fs.PutFile("lib\\core.dll", "core 1, edited"); },
+         ApplyOutcome::NotApplicable, "lib\\core.dll"},
+        {"missing", [](auto& fs) { fs.Delete("app.exe"); }, ApplyOutcome::NotApplicable, "app.exe"},
+        {"added file exists, other content", [](auto& fs) {
+             fs.PutDirectory("lib\\new");
+             fs.PutFile("lib\\new\\extra.dat", "mine");
+         }, ApplyOutcome::NotApplicable, "lib\\new\\extra.dat"},
+        {"file removed is changed", [](auto& fs) { fs.PutFile("old.txt", "edited"); }, ApplyOutcome::NotApplicable,
+         "old.txt"},
+        {"directory in place of a file", [](auto& fs) {
+             fs.Delete("app.exe");
+             fs.PutDirectory("app.exe");
+         }, ApplyOutcome::NotApplicable, "app.exe"},
+        {"held open without sharing", [](auto& fs) { fs.locked.insert("LIB\\CORE.DLL"); },
+         ApplyOutcome::IoFailureRolledBack, "lib\\core.dll"},
+    };
+    for (const Case& c : cases) {
+        Scenario s = Scenario::Typical();
+        FakeEngineFileSystem fs;
+        Lay(fs, s.before);
+        c.change(fs);
+        Files before = fs.Files();
+        auto directories = fs.Directories();
+        Recorder recorder;
+        ApplyResult result = ApplyTo(fs, BuildWholePatch(s.specs), recorder);
+        EXPECT_EQ(result.outcome, c.outcome) << c.name << ": " << result.message;
+        EXPECT_EQ(result.file, c.file) << c.name;
+        EXPECT_NE(result.message.find(c.file), std::string::npos) << c.name << ": " << result.message;
+        EXPECT_EQ(fs.Files(), before) << c.name;
+        EXPECT_EQ(fs.Directories(), directories) << c.name;
+    }
+}
+
+TEST(PatchApply, ContentThatDoesNotMatchItsHashIsRolledBack) {
+    Scenario s = Scenario::Typical();
+    auto patch = BuildWholePatch(s.specs);
+    // The second file's new digest names other bytes; the first was already staged.
+    PatchModel model;
+    std::string error;
+    ASSERT_TRUE(ParsePatchBytes(patch.data(), patch.size(), model, error));
+    std::vector<std::vector<std::uint8_t>> blobs = {testing::Blob("application 2, longer"), testing::Blob("core 3"),
+                                                    testing::Blob("extra")};
+    model.entries[0].olds[0].content.offset = model.entries[0].olds[1].content.offset = 0;
+    model.entries[1].olds[0].content.offset = 1;
+    model.entries[2].addContent.offset = 2;
+    auto bad = WritePatch(model.entries, blobs);
+    FakeEngineFileSystem fs;
+    Lay(fs, s.before);
+    Recorder recorder;
+    ApplyResult result = ApplyTo(fs, bad, recorder);
+    EXPECT_EQ(result.outcome, ApplyOutcome::CorruptPatch) << result.message;
+    EXPECT_EQ(result.file, "lib\\core.dll");
+    EXPECT_EQ(fs.Files(), s.before);
+}
+
+// After any failure, each file of the patch is wholly old or wholly new, all of them together.
+// The engine's own files may stay only when the run said so (a failed clean-up or roll-back);
+// the next run's recovery then removes them.
+bool IsOwn(const std::string& name) { return name.find("hfx~") != std::string::npos; }
+
+void ExpectAllOldOrAllNew(FakeEngineFileSystem& fs, const Scenario& s, const ApplyResult& result,
+                          const std::string& context) {
+    Files user, own;
+    for (const auto& [name, bytes] : fs.Files()) (IsOwn(name) ? own : user)[name] = bytes;
+    EXPECT_TRUE(user == s.before || user == s.after) << context;
+    if (user == s.before) {
+        EXPECT_NE(result.outcome, ApplyOutcome::Applied) << context;
+        if (own.empty()) EXPECT_EQ(fs.Directories(), std::set<std::string>{"lib"}) << context;
+    } else {
+        EXPECT_EQ(result.outcome, ApplyOutcome::Applied) << context;
+    }
+    if (!own.empty()) {
+        EXPECT_NE(result.message.find("the next run"), std::string::npos) << context;
+        fs.ResetFaults();
+        Recorder recorder;
+        ASSERT_TRUE(RecoverInterruptedRun(fs, recorder).ok) << context;
+        for (const auto& [name, bytes] : fs.Files()) EXPECT_FALSE(IsOwn(name)) << context << ": " << name;
+        EXPECT_EQ(fs.Files(), user) << context;
+    }
+}
+
+TEST(PatchApply, FailingAnyOneOperationLeavesAllOldOrAllNew) {
+    Scenario s = Scenario::Typical();
+    auto patch = BuildWholePatch(s.specs);
+    long total = 0;
+    {
+        FakeEngineFileSystem fs;
+        Lay(fs, s.before);
+        Recorder recorder;
+        ASSERT_EQ(ApplyTo(fs, patch, recorder).outcome, ApplyOutcome::Applied);
+        total = fs.operations;
+    }
+    for (long n = 1; n <= total; ++n) {
+        FakeEngineFileSystem fs;
+        Lay(fs, s.before);
+        fs.failAt = n;
+        Recorder recorder;
+        ApplyResult result = ApplyTo(fs, patch, recorder);
+        ExpectAllOldOrAllNew(fs, s, result, "failing operation " + std::to_string(n) + ": " + result.message);
+    }
+}
+
+TEST(PatchApply, PersistentFailureIsSettledByTheNextRun) {
+    Scenario s = Scenario::Typical();
+    auto patch = BuildWholePatch(s.specs);
+    for (long n = 1; n <= 200; ++n) {
+        FakeEngineFileSystem fs;
+        Lay(fs, s.before);
+        fs.failFrom = n;
+        Recorder recorder;
+        ApplyResult first = ApplyTo(fs, patch, recorder);
+        std::string context = "failing from operation " + std::to_string(n) + ": " + first.message;
+        if (first.outcome == ApplyOutcome::Applied) break; // every later n fails only the clean-up
+        fs.ResetFaults();
+        ApplyResult second = ApplyTo(fs, patch, recorder);
+        EXPECT_EQ(second.outcome, ApplyOutcome::Applied) << context << " / " << second.message;
+        EXPECT_EQ(fs.Files(), s.after) << context;
+    }
+}
+
+TEST(PatchApply, KilledAtAnyPointIsRecoveredByTheNextRun) {
+    Scenario s = Scenario::Typical();
+    auto patch = BuildWholePatch(s.specs);
+    for (long n = 1;; ++n) {
+        FakeEngineFileSystem fs;
+        Lay(fs, s.before);
+        fs.crashAt = n;
+        Recorder recorder;
+        bool crashed = false;
+        try {
+            ApplyTo(fs, patch, recorder);
+        } catch (const SimulatedCrash&) {
+            crashed = true;
+        }
+        if (!crashed) break;
+        std::string context = "killed at operation " + std::to_string(n);
+        // Recovery alone settles the directory: all old or all new, nothing of ours left.
+        FakeEngineFileSystem recovered = fs;
+        recovered.ResetFaults();
+        ASSERT_TRUE(RecoverInterruptedRun(recovered, recorder).ok) << context;
+        for (const auto& [name, bytes] : recovered.Files()) EXPECT_FALSE(IsOwn(name)) << context << ": " << name;
+        EXPECT_TRUE(recovered.Files() == s.before || recovered.Files() == s.after) << context;
+        // The next run recovers, then applies.
+        fs.ResetFaults();
+        ApplyResult result = ApplyTo(fs, patch, recorder);
+        EXPECT_TRUE(result.outcome == ApplyOutcome::Applied || result.outcome == ApplyOutcome::AlreadyApplied)
+            << context << ": " << result.message;
+        EXPECT_EQ(fs.Files(), s.after) << context;
+    }
+}
+
+TEST(PatchApply, KilledDuringRecoveryIsRecoveredAgain) {
+    Scenario s = Scenario::Typical();
+    auto patch = BuildWholePatch(s.specs);
+    // Kill the run after its swaps have begun, then kill the recovery at each of its steps.
+    for (long recoveryStep = 1; recoveryStep < 60; ++recoveryStep) {
+        FakeEngineFileSystem fs;
+        Lay(fs, s.before);
+        class StopAfterSwap : public Recorder {
+        public:
+            void AfterSwap(std::size_t n) override {
+                if (n == 2) throw SimulatedCrash{};
+            }
+        } stopper;
+        EXPECT_THROW(ApplyTo(fs, patch, stopper), SimulatedCrash);
+        fs.ResetFaults();
+        fs.crashAt = recoveryStep;
+        Recorder recorder;
+        try {
+            RecoverInterruptedRun(fs, recorder);
+        } catch (const SimulatedCrash&) {
+        }
+        fs.ResetFaults();
+        ASSERT_TRUE(RecoverInterruptedRun(fs, recorder).ok) << recoveryStep;
+        EXPECT_EQ(fs.Files(), s.before) << "recovery killed at " << recoveryStep;
+    }
+}
+
+TEST(PatchApply, DamagedJournalStopsEverything) {
+    Scenario s = Scenario::Typical();
+    FakeEngineFileSystem fs;
+    Lay(fs, s.before);
+    fs.PutFile(kJournalName, "not a journal");
+    Recorder recorder;
+    ApplyResult result = ApplyTo(fs, BuildWholePatch(s.specs), recorder);
+    EXPECT_EQ(result.outcome, ApplyOutcome::IoFailureNotRolledBack);
+    Files expected = s.before;
+    expected[kJournalName] = "not a journal";
+    EXPECT_EQ(fs.Files(), expected);
+}
+
+TEST(PatchApply, CorruptPatchChangesNothing) {
+    Scenario s = Scenario::Typical();
+    auto patch = BuildWholePatch(s.specs);
+    patch[patch.size() / 2] ^= 0x55;
+    FakeEngineFileSystem fs;
+    Lay(fs, s.before);
+    Recorder recorder;
+    EXPECT_EQ(ApplyTo(fs, patch, recorder).outcome, ApplyOutcome::CorruptPatch);
+    EXPECT_EQ(fs.Files(), s.before);
+}
+
+// A real delta, as xdelta3 writes it, through the whole apply path.
+TEST(PatchApply, AppliesAnXdeltaDelta) {
+    std::string oldBytes, newBytes;
+    for (int i = 0; i < 20000; ++i) oldBytes += "line " + std::to_string(i) + "\n";
+    newBytes = oldBytes;
+    newBytes.replace(5000, 10, "CHANGED!!!");
+    newBytes += "tail";
+    const std::string dir = ::testing::TempDir();
+    const std::string oldPath = dir + "/hfx_old.bin", newPath = dir + "/hfx_new.bin", deltaPath = dir + "/hfx.vcdiff";
+    std::ofstream(oldPath, std::ios::binary) << oldBytes;
+    std::ofstream(newPath, std::ios::binary) << newBytes;
+    std::string command = "xdelta3 -e -9 -S none -A -D -f -s " + oldPath + " " + newPath + " " + deltaPath;
+    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "xdelta3 not available";
+    std::ifstream in(deltaPath, std::ios::binary);
+    std::string delta((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+    PatchEntry entry;
+    entry.kind = EntryKind::Change;
+    entry.path = "big.txt";
+    entry.target = testing::DigestOf(newBytes);
+    entry.olds.push_back({testing::DigestOf(oldBytes), {ContentMethod::Delta, 0, 0, delta.size()}});
+    auto patch = WritePatch({entry}, {testing::Blob(delta)});
+
+    FakeEngineFileSystem fs;
+    fs.PutFile("big.txt", oldBytes);
+    Recorder recorder;
+    ApplyResult result = ApplyTo(fs, patch, recorder);
+    if (result.outcome == ApplyOutcome::CorruptPatch && result.message.find("not available") != std::string::npos)
+        GTEST_SKIP() << "VCDIFF decoder not in this build";
+    EXPECT_EQ(result.outcome, ApplyOutcome::Applied) << result.message;
+    EXPECT_EQ(fs.Files(), (Files{{"big.txt", newBytes}}));
+    std::remove(oldPath.c_str());
+    std::remove(newPath.c_str());
+    std::remove(deltaPath.c_str());
+}
+
+} // namespace
+} // namespace hotfix::engine
