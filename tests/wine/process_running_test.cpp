@@ -13,6 +13,7 @@
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
+#include "process_planting.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "platform/win32/unique_handle.h"
@@ -42,10 +43,6 @@ std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-bool FileExists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // A freshly started process becomes readable once its loader has run: wait for the running
@@ -155,38 +152,6 @@ TEST(RunningTest, DebugPrivilegeIsOffAfterwardsWhateverItWasBefore) {
     }
 }
 
-// Makes Wine prefer a native copy of the named libraries, wherever the search finds one, in
-// processes of one executable name; undone on destruction. A child takes its library load
-// order from the registry (the Wine variables of the environment come from the test runner's
-// own environment and cannot be changed for a child), so the override goes there.
-class ScopedNativeFirst {
-public:
-    ScopedNativeFirst() = default;
-    ScopedNativeFirst(const ScopedNativeFirst&) = delete;
-    ScopedNativeFirst& operator=(const ScopedNativeFirst&) = delete;
-    ~ScopedNativeFirst() {
-        if (!m_key.empty()) ::RegDeleteTreeA(HKEY_CURRENT_USER, m_key.c_str());
-    }
-
-    bool Set(const std::string& exeName, std::initializer_list<const char*> libraries) {
-        m_key = "Software\\Wine\\AppDefaults\\" + exeName;
-        win32::UniqueHkey key;
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, (m_key + "\\DllOverrides").c_str(), 0, nullptr, 0,
-                              KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-            return false;
-        static const char kOrder[] = "native,builtin";
-        for (const char* library : libraries) {
-            if (::RegSetValueExA(key.get(), library, 0, REG_SZ, reinterpret_cast<const BYTE*>(kOrder),
-                                 sizeof kOrder) != ERROR_SUCCESS)
-                return false;
-        }
-        return true;
-    }
-
-private:
-    std::string m_key;
-};
-
 // Libraries named like the process-status library, planted beside the program and in its
 // current directory, and a marker directory in which a loaded one leaves its trace.
 class PlantedLibraries : public RunningTarget {
@@ -200,12 +165,8 @@ protected:
             ASSERT_TRUE(m_programDir.CopyFileFrom(PlantedDllPath(), name));
             ASSERT_TRUE(m_currentDir.CopyFileFrom(PlantedDllPath(), name));
         }
-        SaveVariable("HOTFIX_PLANTED_MARKERS", m_savedMarkers);
-        ::SetEnvironmentVariableA("HOTFIX_PLANTED_MARKERS", m_markers.Path().c_str());
-        ASSERT_TRUE(m_nativeFirst.Set("probe.exe", {"psapi", "psapixp"}));
+        ASSERT_TRUE(m_nativeFirst.Prefer({"psapi", "psapixp"}));
     }
-
-    void TearDown() override { RestoreVariable("HOTFIX_PLANTED_MARKERS", m_savedMarkers); }
 
     // Runs the probe copy from its planted directory; its exit code.
     std::optional<unsigned long> RunProbe(const std::string& arguments) {
@@ -216,24 +177,13 @@ protected:
         return probe.WaitForExit();
     }
 
-    bool Loaded(const char* name) const { return FileExists(m_markers.Path() + name + ".loaded"); }
+    bool Loaded(const char* name) const { return m_markerVariable.Loaded(name); }
 
     Installation m_programDir = Installation::Create(kSandboxRoot, "planted-program-");
     Installation m_currentDir = Installation::Create(kSandboxRoot, "planted-current-");
     Installation m_markers = Installation::Create(kSandboxRoot, "markers-");
-
-private:
-    static void SaveVariable(const char* name, std::optional<std::string>& saved) {
-        char buffer[4096] = {};
-        const DWORD length = ::GetEnvironmentVariableA(name, buffer, sizeof buffer);
-        if (length > 0 && length < sizeof buffer) saved = std::string(buffer, length);
-    }
-    static void RestoreVariable(const char* name, const std::optional<std::string>& saved) {
-        ::SetEnvironmentVariableA(name, saved ? saved->c_str() : nullptr);
-    }
-
-    std::optional<std::string> m_savedMarkers;
-    ScopedNativeFirst m_nativeFirst;
+    ScopedMarkerDirectory m_markerVariable{m_markers.Path()};
+    ScopedNativeFirst m_nativeFirst{"probe.exe"};
 };
 
 TEST_F(PlantedLibraries, OrdinarySearchWouldTakeThem) {

@@ -12,6 +12,7 @@
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
+#include "process_planting.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "platform/win32/unique_handle.h"
@@ -38,10 +39,6 @@ bool SeenRunning(const std::string& path) {
     win32::Win32ProcessSource source;
     win32::Win32CodePage codePage;
     return !IsApplicationStopped(path, source, codePage);
-}
-
-bool FileExists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Tarnovex installed from a stand-in with a chosen file version, registered as the document
@@ -178,31 +175,6 @@ INSTANTIATE_TEST_SUITE_P(Versions, VersionWhileRunning,
                              return std::string(info.param.name);
                          });
 
-// Wine prefers a native copy of the named libraries in processes of one executable name, until
-// destroyed. A child takes its load order from the registry: the Wine variables of its
-// environment come from the test runner's own.
-class ScopedNativeFirst {
-public:
-    explicit ScopedNativeFirst(const std::string& exeName)
-        : m_key("Software\\Wine\\AppDefaults\\" + exeName) {}
-    ~ScopedNativeFirst() { ::RegDeleteTreeA(HKEY_CURRENT_USER, m_key.c_str()); }
-    ScopedNativeFirst(const ScopedNativeFirst&) = delete;
-    ScopedNativeFirst& operator=(const ScopedNativeFirst&) = delete;
-
-    bool Prefer(const char* library) {
-        win32::UniqueHkey key;
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, (m_key + "\\DllOverrides").c_str(), 0, nullptr, 0,
-                              KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-            return false;
-        static const char kOrder[] = "native,builtin";
-        return ::RegSetValueExA(key.get(), library, 0, REG_SZ, reinterpret_cast<const BYTE*>(kOrder),
-                                sizeof kOrder) == ERROR_SUCCESS;
-    }
-
-private:
-    std::string m_key;
-};
-
 TEST_F(ApplicationRunning, PlantedProcessStatusLibrariesAreNeverLoaded) {
     ASSERT_NO_FATAL_FAILURE(Install(kBaseVersion));
     Installation downloads = Installation::Create(kSandboxRoot, "downloads-");
@@ -217,20 +189,19 @@ TEST_F(ApplicationRunning, PlantedProcessStatusLibrariesAreNeverLoaded) {
         ASSERT_TRUE(current.CopyFileFrom(planted, name));
     }
     ScopedNativeFirst nativeFirst(installerName);
-    ASSERT_TRUE(nativeFirst.Prefer("psapi") && nativeFirst.Prefer("psapixp"));
-    ASSERT_TRUE(::SetEnvironmentVariableA("HOTFIX_PLANTED_MARKERS", markers.Path().c_str()));
+    ASSERT_TRUE(nativeFirst.Prefer({"psapi", "psapixp"}));
+    ScopedMarkerDirectory markerVariable(markers.Path());
 
     DrivenProcess installer = StartInstaller(downloads.Path() + installerName, current.Path());
     ASSERT_TRUE(installer.Started());
     // The running application is found: the full paths were read through the system's library.
     const auto box = installer.WaitForMessageBox();
-    ::SetEnvironmentVariableA("HOTFIX_PLANTED_MARKERS", nullptr);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text, kStillRunningText);
     ASSERT_TRUE(installer.Answer(*box, BoxAnswer::Cancel));
     EXPECT_EQ(installer.WaitForExit(), std::optional<unsigned long>(0));
-    EXPECT_FALSE(FileExists(markers.Path() + "psapi.dll.loaded"));
-    EXPECT_FALSE(FileExists(markers.Path() + "PSAPIXP.DLL.loaded"));
+    EXPECT_FALSE(markerVariable.Loaded("psapi.dll"));
+    EXPECT_FALSE(markerVariable.Loaded("PSAPIXP.DLL"));
 }
 
 } // namespace
