@@ -1,0 +1,29 @@
+#pragma once
+#include <windows.h>
+
+#include "patch/patch_sequence.h"
+#include "patch/payload_store.h"
+#include "platform/win32/command_runner_win32.h"
+#include "platform/win32/file_ops_win32.h"
+#include "platform/win32/payload_win32.h"
+
+namespace hotfix::win32 {
+
+// The patch sequence on Win32: payloads from `payloadModule` (null: the executable itself),
+// real files, real child processes.
+class Win32PatchStep final : public PatchStep {
+public:
+    explicit Win32PatchStep(HMODULE payloadModule = nullptr) : m_payloadPlatform(payloadModule) {}
+    int ApplyPatches(const std::string& applicationDirectory, int productCode) override {
+        return m_sequence.ApplyPatches(applicationDirectory, productCode);
+    }
+
+private:
+    Win32PayloadPlatform m_payloadPlatform;
+    PlatformPayloadStore m_payloads{m_payloadPlatform};
+    Win32FileOperations m_files;
+    Win32CommandRunner m_runner;
+    PatchSequence m_sequence{PatchServices{m_payloads, m_files, m_runner}};
+};
+
+} // namespace hotfix::win32
