@@ -60,8 +60,8 @@ public:
     // Deletes a file.
     virtual IoStatus Delete(const std::string& path) = 0;
     // Creates one directory (its parent exists); removes an empty directory.
-    virtual IoStatus CreateDirectory(const std::string& path) = 0;
-    virtual IoStatus RemoveDirectory(const std::string& path) = 0;
+    virtual IoStatus MakeDirectory(const std::string& path) = 0;
+    virtual IoStatus RemoveEmptyDirectory(const std::string& path) = 0;
 };
 
 } // namespace hotfix::engine

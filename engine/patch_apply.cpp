@@ -122,7 +122,7 @@ IoStatus RollBack(EngineFileSystem& fs, const Journal& journal, ApplyListener& l
     for (auto directory = journal.createdDirectories.rbegin(); directory != journal.createdDirectories.rend();
          ++directory) {
         PathKind kind;
-        if (QueryKind(fs, *directory, kind).ok && kind == PathKind::Directory) fs.RemoveDirectory(*directory);
+        if (QueryKind(fs, *directory, kind).ok && kind == PathKind::Directory) fs.RemoveEmptyDirectory(*directory);
     }
     note(DeleteIfPresent(fs, kJournalTempName));
     if (!first.ok) return first;
@@ -446,7 +446,7 @@ ApplyResult ApplyPatch(EngineFileSystem& fs, ReadableFile& patch, ApplyListener&
 
     if (!(status = WriteJournal(fs, journal)).ok) return rollBack(IoError("cannot write", kJournalName, status));
     for (const std::string& directory : plan.directories)
-        if (!(status = fs.CreateDirectory(directory)).ok)
+        if (!(status = fs.MakeDirectory(directory)).ok)
             return rollBack(IoError("cannot create the directory", directory, status));
     for (const PlannedAction& action : plan.actions)
         if (action.action != JournalAction::Remove && !Stage(fs, patch, action, listener, error))

@@ -363,7 +363,7 @@ std::vector<std::uint8_t> WritePatch(const std::vector<PatchEntry>& entries,
 
     std::vector<std::uint8_t> out;
     out.reserve(static_cast<std::size_t>(fileSize));
-    out.insert(out.end(), kRtpMagic, kRtpMagic + sizeof kRtpMagic);
+    for (char c : kRtpMagic) out.push_back(static_cast<std::uint8_t>(c));
     Store(out, kRtpFormatVersion, 2);
     Store(out, 0, 2);
     Store(out, entries.size(), 4);

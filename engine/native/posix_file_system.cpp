@@ -140,12 +140,12 @@ IoStatus PosixFileSystem::Delete(const std::string& path) {
     return IoStatus::Success();
 }
 
-IoStatus PosixFileSystem::CreateDirectory(const std::string& path) {
+IoStatus PosixFileSystem::MakeDirectory(const std::string& path) {
     if (::mkdir(FullPath(path).c_str(), 0755) != 0) return Errno("mkdir " + path);
     return IoStatus::Success();
 }
 
-IoStatus PosixFileSystem::RemoveDirectory(const std::string& path) {
+IoStatus PosixFileSystem::RemoveEmptyDirectory(const std::string& path) {
     if (::rmdir(FullPath(path).c_str()) != 0) return Errno("rmdir " + path);
     return IoStatus::Success();
 }

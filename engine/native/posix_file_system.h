@@ -16,8 +16,8 @@ public:
     IoStatus CreateNew(const std::string& path, std::unique_ptr<WritableFile>& file) override;
     IoStatus Rename(const std::string& from, const std::string& to, bool replace) override;
     IoStatus Delete(const std::string& path) override;
-    IoStatus CreateDirectory(const std::string& path) override;
-    IoStatus RemoveDirectory(const std::string& path) override;
+    IoStatus MakeDirectory(const std::string& path) override;
+    IoStatus RemoveEmptyDirectory(const std::string& path) override;
 
     std::string FullPath(const std::string& path) const;
 

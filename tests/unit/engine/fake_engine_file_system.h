@@ -107,7 +107,7 @@ public:
         return status;
     }
 
-    IoStatus CreateDirectory(const std::string& path) override {
+    IoStatus MakeDirectory(const std::string& path) override {
         IoStatus status = Step("mkdir " + path);
         if (!status.ok) return status;
         if (m_nodes.count(PathKey(path)) != 0) return IoStatus::Failure(183, "exists: " + path);
@@ -116,7 +116,7 @@ public:
         return status;
     }
 
-    IoStatus RemoveDirectory(const std::string& path) override {
+    IoStatus RemoveEmptyDirectory(const std::string& path) override {
         IoStatus status = Step("rmdir " + path);
         if (!status.ok) return status;
         auto node = m_nodes.find(PathKey(path));

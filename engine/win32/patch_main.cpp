@@ -1,0 +1,72 @@
+// patch.exe: the console front end of the engine.
+//   patch.exe [<Update Directory> [<Patch File Name>]]
+// Loads Patchw32.dll by full path from its own directory (never through the search path),
+// applies the patch file to the update directory, prints what it does file by file, and exits
+// with the outcome: 0 applied, 1 already applied, 2 not applicable, 3 corrupt patch file,
+// 4 input/output failure (nothing changed), 5 usage or engine library missing, 6 input/output
+// failure with an incomplete roll-back (run again to settle it).
+#include "engine/win32/patchw32_api.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr int kExitUsage = 5;
+
+void __cdecl PrintLine(void*, const char* line) {
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
+// The full path of this executable, however long.
+std::string OwnPath() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        DWORD length = ::GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0) return std::string();
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Nothing is loaded from the current directory by this process.
+    ::SetDllDirectoryA("");
+    if (argc < 3) {
+        std::printf("Usage: patch.exe <Update Directory> <Patch File Name>\n"
+                    "Applies the patch file to the files of the update directory.\n"
+                    "Exit codes: 0 applied, 1 already applied, 2 not applicable to these files,\n"
+                    "3 corrupt patch file, 4 input/output failure (nothing changed), 5 usage or\n"
+                    "engine library missing, 6 input/output failure, roll-back incomplete.\n");
+        return kExitUsage;
+    }
+    std::string own = OwnPath();
+    std::string::size_type slash = own.find_last_of("\\/");
+    if (slash == std::string::npos) {
+        std::printf("cannot find the directory of patch.exe\n");
+        return kExitUsage;
+    }
+    std::string library = own.substr(0, slash + 1) + "Patchw32.dll";
+    HMODULE module = ::LoadLibraryExA(library.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (module == nullptr) {
+        std::printf("cannot load %s (error %lu)\n", library.c_str(), ::GetLastError());
+        return kExitUsage;
+    }
+    auto apply = reinterpret_cast<HotfixApplyPatchFn>(reinterpret_cast<void*>(::GetProcAddress(module, "HotfixApplyPatch")));
+    if (apply == nullptr) {
+        std::printf("%s is not the engine library (no HotfixApplyPatch)\n", library.c_str());
+        ::FreeLibrary(module);
+        return kExitUsage;
+    }
+    int outcome = apply(argv[1], argv[2], &PrintLine, nullptr);
+    ::FreeLibrary(module);
+    return outcome;
+}
