@@ -4,6 +4,7 @@
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/file_lookup_win32.h"
 #include "platform/win32/log_sink_win32.h"
+#include "platform/win32/patch_step_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/user_interface_win32.h"
@@ -13,13 +14,6 @@
 namespace hotfix::win32 {
 
 namespace {
-
-// Until the patch sequence is built, patching fails: the run then says so (message 5)
-// and nothing is touched.
-class InterimPatchStep final : public PatchStep {
-public:
-    int ApplyPatches(const std::string&, int) override { return 0; }
-};
 
 class Win32Environment final : public HotfixEnvironment {
 public:
@@ -35,7 +29,7 @@ private:
     Win32VersionSource m_versions;
     Win32ProcessSource m_processes;
     ProcessRunningTest m_runningTest{m_processes, m_codePage};
-    InterimPatchStep m_patchStep;
+    Win32PatchStep m_patchStep;   // payloads from the executable's own resources
     Win32UserInterface m_ui;
     Win32Sleeper m_sleeper;
     Win32Clock m_clock;

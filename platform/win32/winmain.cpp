@@ -3,12 +3,17 @@
 
 #include "app/hotfix_app.h"
 #include "platform/win32/environment_win32.h"
+#include "platform/win32/section_critique.h"
 #include "platform/win32/system_library.h"
 
 namespace {
 
 // The one application object, constructed during static initialisation.
 hotfix::HotfixApp theApp(&hotfix::win32::MakeWin32Environment);
+
+// The process-wide lock: the last static object, so it is destroyed first at exit. Its named
+// objects exist for the whole life of the process.
+hotfix::win32::CSectionCritique theSectionCritique;
 
 } // namespace
 
