@@ -1,0 +1,318 @@
+#include "tools/patch_builder.h"
+
+#include "engine/native/posix_file_system.h"
+#include "engine/patch_apply.h"
+#include "engine/patch_path.h"
+#include "engine/rtp_format.h"
+#include "engine/sha256.h"
+#include "engine/zlib_stream.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <set>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace hotfix::tools {
+
+namespace {
+
+namespace fs = std::filesystem;
+using engine::ContentMethod;
+using engine::ContentRef;
+using engine::EntryKind;
+using engine::FileDigest;
+using engine::PatchEntry;
+
+struct BuildError {
+    std::string message;
+};
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw BuildError{"cannot read " + path.string()};
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw BuildError{"cannot read " + path.string()};
+    return bytes;
+}
+
+FileDigest DigestOf(const std::vector<std::uint8_t>& bytes) {
+    return {bytes.size(), engine::Sha256Of(bytes.data(), bytes.size())};
+}
+
+// One tree: its files by PathKey, and every directory key (to find file/directory clashes).
+struct Tree {
+    fs::path root;
+    std::map<std::string, std::string> files; // key -> path as spelled, '\\'-separated
+    std::set<std::string> directories;
+};
+
+Tree Scan(const std::string& directory) {
+    Tree tree;
+    tree.root = directory;
+    std::error_code error;
+    if (!fs::is_directory(tree.root, error)) throw BuildError{"not a directory: " + directory};
+    std::vector<fs::path> found;
+    for (auto it = fs::recursive_directory_iterator(tree.root, error); !error && it != fs::end(it);
+         it.increment(error)) {
+        found.push_back(it->path());
+    }
+    if (error) throw BuildError{"cannot list " + directory + ": " + error.message()};
+    for (const fs::path& path : found) {
+        std::string relative = fs::relative(path, tree.root).generic_string();
+        std::replace(relative.begin(), relative.end(), '/', '\\');
+        std::string why;
+        if (!engine::IsSafePatchPath(relative, why))
+            throw BuildError{"cannot carry " + path.string() + " in a patch: " + why};
+        const std::string key = engine::PathKey(relative);
+        fs::file_status status = fs::symlink_status(path);
+        if (fs::is_directory(status)) {
+            tree.directories.insert(key);
+        } else if (fs::is_regular_file(status)) {
+            if (!tree.files.emplace(key, relative).second)
+                throw BuildError{"two files in " + directory + " differ only in case: " + relative};
+            if (fs::file_size(path) > engine::kMaxFileSize) throw BuildError{"file too large: " + path.string()};
+        } else {
+            throw BuildError{"neither a file nor a directory: " + path.string()};
+        }
+    }
+    return tree;
+}
+
+fs::path FileOf(const Tree& tree, const std::string& relative) {
+    std::string native = relative;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    return tree.root / native;
+}
+
+// Runs a program (no shell) and waits for it; true when it exited with 0.
+bool RunProgram(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+class ScratchDirectory {
+public:
+    explicit ScratchDirectory(const std::string& base) {
+        std::string parent = base;
+        if (parent.empty()) {
+            const char* tmp = std::getenv("TMPDIR");
+            parent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+        }
+        std::string pattern = parent + "/hotfix-pack.XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) throw BuildError{"cannot make a scratch directory in " + parent};
+        m_path = pattern;
+    }
+    ~ScratchDirectory() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+class Builder {
+public:
+    explicit Builder(const BuildOptions& options) : m_options(options), m_scratch(options.workDirectory) {}
+
+    BuildReport Run() {
+        BuildReport report;
+        if (m_options.oldDirectories.empty()) throw BuildError{"no old directory given"};
+        if (m_options.newDirectory.empty()) throw BuildError{"no new directory given"};
+        for (const std::string& directory : m_options.oldDirectories) m_olds.push_back(Scan(directory));
+        m_new = Scan(m_options.newDirectory);
+        CheckClashes();
+
+        std::set<std::string> keys;
+        for (const auto& [key, path] : m_new.files) keys.insert(key);
+        for (const Tree& old : m_olds)
+            for (const auto& [key, path] : old.files) keys.insert(key);
+        for (const std::string& key : keys) MakeEntry(key, report);
+        if (m_entries.empty()) throw BuildError{"the old and new trees hold the same files: nothing to patch"};
+
+        std::sort(m_entries.begin(), m_entries.end(),
+                  [](const PatchEntry& a, const PatchEntry& b) { return a.path < b.path; });
+        report.patch = engine::WritePatch(m_entries, m_blobs);
+        Verify(report.patch);
+        report.ok = true;
+        return report;
+    }
+
+private:
+    // A name that is a file in one tree and a directory in another cannot be patched.
+    void CheckClashes() const {
+        std::vector<const Tree*> trees = {&m_new};
+        for (const Tree& old : m_olds) trees.push_back(&old);
+        for (const Tree* a : trees)
+            for (const Tree* b : trees)
+                for (const auto& [key, path] : a->files)
+                    if (b->directories.count(key) != 0)
+                        throw BuildError{path + " is a file in " + a->root.string() + " and a directory in " +
+                                         b->root.string()};
+    }
+
+    std::size_t AddBlob(std::vector<std::uint8_t> blob) {
+        m_blobs.push_back(std::move(blob));
+        return m_blobs.size() - 1;
+    }
+
+    void MakeEntry(const std::string& key, BuildReport& report) {
+        auto newFile = m_new.files.find(key);
+        std::vector<std::pair<std::string, std::vector<std::uint8_t>>> olds; // (spelling, bytes), distinct
+        std::size_t absent = 0;
+        for (const Tree& old : m_olds) {
+            auto file = old.files.find(key);
+            if (file == old.files.end()) {
+                ++absent;
+                continue;
+            }
+            std::vector<std::uint8_t> bytes = ReadBytes(FileOf(old, file->second));
+            bool seen = std::any_of(olds.begin(), olds.end(), [&](const auto& o) { return o.second == bytes; });
+            if (!seen) olds.emplace_back(file->second, std::move(bytes));
+        }
+        PatchEntry entry;
+        if (newFile == m_new.files.end()) {
+            entry.kind = EntryKind::Remove;
+            entry.path = olds.front().first;
+            for (const auto& old : olds) entry.olds.push_back({DigestOf(old.second), ContentRef{}});
+            report.lines.push_back("remove " + entry.path);
+            m_entries.push_back(entry);
+            return;
+        }
+        entry.path = newFile->second;
+        std::vector<std::uint8_t> target = ReadBytes(FileOf(m_new, newFile->second));
+        entry.target = DigestOf(target);
+        if (absent == m_olds.size()) {
+            entry.kind = EntryKind::Add;
+            entry.addContent = {ContentMethod::Whole, AddBlob(engine::DeflateBytes(target.data(), target.size())), 0,
+                                target.size()};
+            report.lines.push_back("add " + entry.path + " (" + std::to_string(m_blobs.back().size()) + " bytes)");
+            m_entries.push_back(entry);
+            return;
+        }
+        if (absent != 0)
+            throw BuildError{entry.path + " is missing from some old trees and present in others: one patch cannot "
+                                          "both add and change it"};
+        olds.erase(std::remove_if(olds.begin(), olds.end(), [&](const auto& o) { return o.second == target; }),
+                   olds.end());
+        if (olds.empty()) return; // unchanged everywhere
+        entry.kind = EntryKind::Change;
+        std::optional<std::size_t> wholeBlob;
+        std::string line = "change " + entry.path + ":";
+        for (std::size_t i = 0; i < olds.size(); ++i) {
+            std::vector<std::uint8_t> delta = MakeDelta(olds[i].second, target);
+            std::vector<std::uint8_t> storedDelta;
+            if (delta.size() <= target.size() + engine::kDeltaSlack)
+                storedDelta = engine::DeflateBytes(delta.data(), delta.size());
+            if (!wholeBlob) wholeBlob = AddBlob(engine::DeflateBytes(target.data(), target.size()));
+            const std::size_t wholeSize = m_blobs[*wholeBlob].size();
+            if (!storedDelta.empty() && storedDelta.size() < wholeSize) {
+                entry.olds.push_back({DigestOf(olds[i].second),
+                                      {ContentMethod::Delta, AddBlob(std::move(storedDelta)), 0, delta.size()}});
+                line += " delta (" + std::to_string(m_blobs.back().size()) + " bytes)";
+            } else {
+                entry.olds.push_back({DigestOf(olds[i].second), {ContentMethod::Whole, *wholeBlob, 0, target.size()}});
+                line += " whole (" + std::to_string(wholeSize) + " bytes)";
+            }
+        }
+        // A whole blob that no version ended up using is dropped again.
+        if (wholeBlob && std::none_of(entry.olds.begin(), entry.olds.end(), [&](const engine::OldVersion& o) {
+                return o.content.method == ContentMethod::Whole;
+            })) {
+            m_blobs.erase(m_blobs.begin() + static_cast<std::ptrdiff_t>(*wholeBlob));
+            for (engine::OldVersion& old : entry.olds)
+                if (old.content.offset > *wholeBlob) --old.content.offset;
+        }
+        report.lines.push_back(line);
+        m_entries.push_back(entry);
+    }
+
+    std::vector<std::uint8_t> MakeDelta(const std::vector<std::uint8_t>& source, const std::vector<std::uint8_t>& target) {
+        const fs::path sourcePath = m_scratch.path() / "source", targetPath = m_scratch.path() / "target",
+                       deltaPath = m_scratch.path() / "delta";
+        {
+            std::ofstream(sourcePath, std::ios::binary).write(reinterpret_cast<const char*>(source.data()),
+                                                              static_cast<std::streamsize>(source.size()));
+            std::ofstream(targetPath, std::ios::binary).write(reinterpret_cast<const char*>(target.data()),
+                                                              static_cast<std::streamsize>(target.size()));
+        }
+        if (!RunProgram({m_options.xdelta, "-e", "-9", "-S", "none", "-A", "-D", "-f", "-s", sourcePath.string(),
+                         targetPath.string(), deltaPath.string()}))
+            throw BuildError{"running " + m_options.xdelta + " failed (is it installed?)"};
+        return ReadBytes(deltaPath);
+    }
+
+    // Applies the patch to a copy of every old tree with the engine's core and compares.
+    void Verify(const std::vector<std::uint8_t>& patch) {
+        for (std::size_t i = 0; i < m_olds.size(); ++i) {
+            const fs::path copy = m_scratch.path() / ("verify" + std::to_string(i));
+            std::error_code error;
+            fs::copy(m_olds[i].root, copy, fs::copy_options::recursive, error);
+            if (error) throw BuildError{"cannot copy " + m_olds[i].root.string() + ": " + error.message()};
+            engine::PosixFileSystem files(copy.string());
+            engine::ApplyListener quiet;
+            for (int run = 0; run < 2; ++run) {
+                engine::MemoryReadableFile file(patch.data(), patch.size());
+                engine::ApplyResult result = engine::ApplyPatch(files, file, quiet);
+                engine::ApplyOutcome expected = run == 0 ? engine::ApplyOutcome::Applied : engine::ApplyOutcome::AlreadyApplied;
+                if (result.outcome != expected && !(run == 0 && result.outcome == engine::ApplyOutcome::AlreadyApplied))
+                    throw BuildError{std::string("verification failed on a copy of ") + m_olds[i].root.string() +
+                                     ": " + engine::OutcomeName(result.outcome) + ": " + result.message};
+            }
+            Tree result = Scan(copy.string());
+            if (result.files.size() != m_new.files.size())
+                throw BuildError{"verification failed: the patched copy of " + m_olds[i].root.string() +
+                                 " holds other files than " + m_new.root.string()};
+            for (const auto& [key, path] : m_new.files) {
+                auto patched = result.files.find(key);
+                if (patched == result.files.end() ||
+                    ReadBytes(FileOf(result, patched->second)) != ReadBytes(FileOf(m_new, path)))
+                    throw BuildError{"verification failed: " + path + " differs after patching " +
+                                     m_olds[i].root.string()};
+            }
+            fs::remove_all(copy, error);
+        }
+    }
+
+    const BuildOptions& m_options;
+    ScratchDirectory m_scratch;
+    std::vector<Tree> m_olds;
+    Tree m_new;
+    std::vector<PatchEntry> m_entries;
+    std::vector<std::vector<std::uint8_t>> m_blobs;
+};
+
+} // namespace
+
+BuildReport BuildPatch(const BuildOptions& options) {
+    try {
+        return Builder(options).Run();
+    } catch (const BuildError& error) {
+        BuildReport report;
+        report.error = error.message;
+        return report;
+    } catch (const std::exception& error) {
+        BuildReport report;
+        report.error = error.what();
+        return report;
+    }
+}
+
+} // namespace hotfix::tools
