@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb x11-apps netpbm
   osslsigncode
+  locales
 )
 
 missing=()
@@ -22,7 +23,17 @@ for p in "${packages[@]}"; do
   [ "$status" = installed ] || missing+=("$p")
 done
 
+# The Wine tests run some programs with the Japanese ANSI code page (932), which needs the
+# ja_JP.UTF-8 locale on the Linux side.
+ensure_japanese_locale() {
+  if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+    echo "setup: generating the ja_JP.UTF-8 locale"
+    localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 || echo "setup: ja_JP.UTF-8 could not be generated; code page 932 tests will be skipped" >&2
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then ensure_japanese_locale; fi
   echo "setup: all packages present"
   exit 0
 fi
@@ -38,4 +49,5 @@ echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+ensure_japanese_locale
 echo "setup: done"
