@@ -11,7 +11,7 @@ int QuietUserInterface::ShowMessage(const std::string& text, unsigned style) {
     if ((style & 0x0F) != kStyleRetryCancel) return kAnswerOk;
     const std::uint64_t now = m_clock.NowMs();
     const std::uint64_t elapsed = now > m_startMs ? now - m_startMs : 0;
-    return elapsed + kRetryPauseMs <= m_budgetMs ? kAnswerRetry : kAnswerCancel;
+    return elapsed < m_budgetMs ? kAnswerRetry : kAnswerCancel;
 }
 
 } // namespace hotfix

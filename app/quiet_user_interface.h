@@ -17,9 +17,9 @@ public:
     QuietUserInterface(Clock& clock, unsigned waitSeconds);
 
     // Shows nothing. The Retry/Cancel question (the application is still running) is answered
-    // Retry while another try, after the pause, would still start within the budget, and
-    // Cancel after that; every other message is answered OK. With a budget of 0 the first
-    // still-running answer is Cancel.
+    // Retry while less than the budget has passed, and Cancel once it has: the application
+    // gets the whole time asked to quit, and the last try comes at most one pause later.
+    // Every other message is answered OK. With a budget of 0 the first answer is Cancel.
     int ShowMessage(const std::string& text, unsigned style) override;
 
     // The text of the last message "shown", and how many there were.

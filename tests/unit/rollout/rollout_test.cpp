@@ -34,13 +34,15 @@ TEST(QuietUserInterfaceTest, RetriesWhileTheNextTryStartsWithinTheBudget) {
     clock.nowMs = 50000;   // the budget counts from construction, not from zero
     QuietUserInterface ui(clock, 5);
     const unsigned stillRunning = kStyleRetryCancel | kIconHand;
-    EXPECT_EQ(ui.ShowMessage("m2", stillRunning), kAnswerRetry);   // 0 s: next try at 2 s
+    EXPECT_EQ(ui.ShowMessage("m2", stillRunning), kAnswerRetry);   // 0 s
     clock.nowMs += 2000;
-    EXPECT_EQ(ui.ShowMessage("m2", stillRunning), kAnswerRetry);   // 2 s: next try at 4 s
-    clock.nowMs += 2000;
-    EXPECT_EQ(ui.ShowMessage("m2", stillRunning), kAnswerCancel);  // 4 s: next try at 6 s > 5 s
+    EXPECT_EQ(ui.ShowMessage("m2", stillRunning), kAnswerRetry);   // 2 s
+    clock.nowMs += 2999;
+    EXPECT_EQ(ui.ShowMessage("m2", stillRunning), kAnswerRetry);   // 4.999 s: still within 5 s
+    clock.nowMs += 1;
+    EXPECT_EQ(ui.ShowMessage("m2", stillRunning), kAnswerCancel);  // 5 s: the budget is spent
     EXPECT_EQ(ui.ShowMessage("m5", kStyleOk | kIconHand), kAnswerOk);
-    EXPECT_EQ(ui.Count(), 4);
+    EXPECT_EQ(ui.Count(), 5);
     EXPECT_EQ(ui.LastText(), "m5");
 }
 
@@ -165,9 +167,9 @@ TEST_F(RolloutTest, QuietWaitRetriesEveryTwoSecondsThenGivesUp) {
     Install("Sellidor.exe", kFirst);
     runningTest.answers = std::vector<bool>(100, false);
     EXPECT_EQ(Run(Quiet(7)), 1618);
-    // Tries at 0, 2, 4 and 6 s; a try at 8 s would be past the 7 s asked.
-    EXPECT_EQ(clock.pauses, (std::vector<unsigned>{2000, 2000, 2000}));
-    EXPECT_EQ(runningTest.asked.size(), 4u);
+    // Tries at 0, 2, 4 and 6 s retry; the try at 8 s, past the 7 s asked, gives up.
+    EXPECT_EQ(clock.pauses, (std::vector<unsigned>{2000, 2000, 2000, 2000}));
+    EXPECT_EQ(runningTest.asked.size(), 5u);
     EXPECT_TRUE(patchStep.calls.empty());
 }
 
@@ -285,7 +287,7 @@ TEST_F(RolloutTest, WithoutAClockThePausesKeepTime) {
     runningTest.answers = std::vector<bool>(100, false);
     RolloutServices services{context, clock};   // no clock: the pauses are counted
     EXPECT_EQ(RunRollout(Quiet(4), "p", services), 1618);
-    EXPECT_EQ(clock.pauses.size(), 2u);   // tries at 0, 2 and 4 s
+    EXPECT_EQ(clock.pauses.size(), 2u);   // tries at 0 and 2 s retry, at 4 s gives up
 }
 
 } // namespace

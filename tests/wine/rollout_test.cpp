@@ -1,0 +1,287 @@
+// The installer's switches end to end: quiet runs end with the outcome's exit code and show no
+// window at all, the log tells what happened, /wait gives up after about the time asked, and
+// without switches the message box and exit code 0 are as they always were.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "harness/installer_run.h"
+#include "harness/sandbox.h"
+#include "harness/test_paths.h"
+#include "harness/ui_driver.h"
+#include "platform/win32/code_page_win32.h"
+#include "platform/win32/process_source_win32.h"
+#include "process/running_test.h"
+
+namespace hotfix::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const char kBaseVersion[] = "7.22.24188.12";
+const char kTargetVersion[] = "7.22.24245.10";
+const char kForeignVersion[] = "7.21.24100.5";
+
+struct WindowSearch {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectVisibleWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && ::IsWindowVisible(window)) search->found.push_back(window);
+    return TRUE;
+}
+
+// Visible top-level windows of process `processId`, of any class.
+std::vector<HWND> VisibleWindowsOf(DWORD processId) {
+    WindowSearch search{processId, {}};
+    ::EnumWindows(&CollectVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+struct QuietRun {
+    std::optional<unsigned long> exitCode;
+    std::chrono::milliseconds took{0};
+    int windowsSeen = 0;   // visible windows of the installer seen at any time during the run
+    std::string log;       // the log file's content afterwards
+};
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool SeenRunning(const std::string& path) {
+    win32::Win32ProcessSource source;
+    win32::Win32CodePage codePage;
+    return !IsApplicationStopped(path, source, codePage);
+}
+
+class RolloutTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_install.Valid());
+        ASSERT_TRUE(m_logs.Valid());
+        m_logPath = m_logs.Path() + "hotfix run.log";
+    }
+    void TearDown() override {
+        if (m_app.Started()) m_app.Terminate();
+    }
+
+    std::string AppPath() const { return m_install.Path() + "Tarnovex.exe"; }
+
+    // Tarnovex from a stand-in with `fileVersion`, registered as the open command.
+    void InstallStandIn(const std::string& fileVersion) {
+        ASSERT_TRUE(m_install.CopyFileFrom(VersionedTestProgram(fileVersion), "Tarnovex.exe"));
+        ASSERT_TRUE(WriteOpenCommand(AppPath() + " /dde"));
+    }
+
+    void StartApplication() {
+        m_app = DrivenProcess::Start(QuoteArgument(AppPath()) + " wait");
+        ASSERT_TRUE(m_app.Started()) << "error " << m_app.StartError();
+        const auto deadline = Clock::now() + 15s;
+        while (!SeenRunning(AppPath()) && Clock::now() < deadline) std::this_thread::sleep_for(100ms);
+        ASSERT_TRUE(SeenRunning(AppPath()));
+    }
+
+    // Runs the installer with `arguments`, watching for any window of it until it ends.
+    QuietRun RunQuiet(const std::string& arguments, std::chrono::milliseconds timeout = 60s) {
+        QuietRun run;
+        const auto start = Clock::now();
+        DrivenProcess installer = DrivenProcess::Start(QuoteArgument(InstallerPath()) + " " + arguments, "C:\\");
+        EXPECT_TRUE(installer.Started()) << "error " << installer.StartError();
+        if (!installer.Started()) return run;
+        while (installer.IsRunning() && Clock::now() - start < timeout) {
+            run.windowsSeen += static_cast<int>(VisibleWindowsOf(installer.ProcessId()).size());
+            std::this_thread::sleep_for(20ms);
+        }
+        run.exitCode = installer.WaitForExit(1s);
+        run.took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        run.log = ReadWholeFile(m_logPath);
+        return run;
+    }
+
+    std::string LogArgument() const { return "/log " + QuoteArgument(m_logPath); }
+
+    ScopedDocumentType m_registration;
+    Installation m_install = Installation::Create();
+    Installation m_logs = Installation::Create(kSandboxRoot, "logs-");
+    std::string m_logPath;
+    DrivenProcess m_app;
+};
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(RolloutTest, EachOutcomeHasItsExitCodeAndLogLines) {
+    struct Case {
+        const char* name;
+        const char* version;   // nullptr: nothing registered
+        unsigned long exitCode;
+        const char* outcomeLine;
+    };
+    const Case cases[] = {
+        {"nothing installed", nullptr, 1605, "Outcome: message 1, no product installed"},
+        {"wrong version", kForeignVersion, 1642, "Outcome: message 3, not applicable to the installed version"},
+        {"up to date", kTargetVersion, 0, "Outcome: message 4, already up to date"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteDocumentType();
+        ::DeleteFileA(m_logPath.c_str());
+        if (c.version) InstallStandIn(c.version);
+        const QuietRun run = RunQuiet("/quiet " + LogArgument());
+        EXPECT_EQ(run.exitCode, std::optional<unsigned long>(c.exitCode));
+        EXPECT_EQ(run.windowsSeen, 0);
+        EXPECT_TRUE(Contains(run.log, c.outcomeLine)) << run.log;
+        EXPECT_TRUE(Contains(run.log, "Exit code: " + std::to_string(c.exitCode) + "\r\n")) << run.log;
+        if (c.version) {
+            EXPECT_TRUE(Contains(run.log, "Found: " + AppPath())) << run.log;
+            EXPECT_TRUE(Contains(run.log, "Product: Tarnovex (code 1)")) << run.log;
+        }
+    }
+}
+
+TEST_F(RolloutTest, LogLinesAreTimeStampedAndAppended) {
+    RunQuiet("-QN " + LogArgument());
+    const QuietRun second = RunQuiet("/Quiet " + LogArgument());
+    const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} .*)");
+    std::istringstream lines(second.log);
+    std::string text;
+    int count = 0, starts = 0;
+    while (std::getline(lines, text)) {
+        ASSERT_FALSE(text.empty());
+        ASSERT_EQ(text.back(), '\r') << "lines end in CR LF";
+        text.pop_back();
+        EXPECT_TRUE(std::regex_match(text, line)) << text;
+        if (Contains(text, "Hotfix started: ")) ++starts;
+        ++count;
+    }
+    EXPECT_EQ(starts, 2) << "the second run appends to the first one's log";
+    EXPECT_GT(count, 6);
+}
+
+TEST_F(RolloutTest, StillRunningWithoutWaitGivesUpAtOnce) {
+    InstallStandIn(kBaseVersion);
+    StartApplication();
+    const DirectorySnapshot before = TakeSnapshot(m_install.Path());
+    const QuietRun run = RunQuiet("/quiet " + LogArgument());
+    EXPECT_EQ(run.exitCode, std::optional<unsigned long>(1618));
+    EXPECT_EQ(run.windowsSeen, 0);
+    EXPECT_LT(run.took, 10s);
+    EXPECT_TRUE(Contains(run.log, "Running test: " + AppPath() + " is running")) << run.log;
+    EXPECT_TRUE(Contains(run.log, "Answered (quiet): Cancel")) << run.log;
+    EXPECT_FALSE(Contains(run.log, "trying again")) << run.log;
+    EXPECT_EQ(DescribeDifference(before, TakeSnapshot(m_install.Path())), "");
+}
+
+TEST_F(RolloutTest, WaitGivesUpAfterAboutTheTimeAsked) {
+    InstallStandIn(kBaseVersion);
+    StartApplication();
+    // Baseline: the same run without a wait, so Wine's start-up time is not counted as waiting.
+    const QuietRun quick = RunQuiet("/quiet");
+    const QuietRun run = RunQuiet("/quiet /wait 6 " + LogArgument());
+    EXPECT_EQ(run.exitCode, std::optional<unsigned long>(1618));
+    EXPECT_EQ(run.windowsSeen, 0);
+    const auto waited = run.took - quick.took;
+    EXPECT_GE(waited, 5500ms) << "the application gets the whole 6 s";
+    EXPECT_LE(waited, 9s) << "the last try comes at most one pause after the 6 s";
+    std::size_t retries = 0;
+    for (std::size_t at = run.log.find("trying again in 2 s"); at != std::string::npos;
+         at = run.log.find("trying again in 2 s", at + 1))
+        ++retries;
+    // Tries at 0, 2 and 4 s retry; the one at 6 s gives up (at 8 s if the clock's tick made
+    // three pauses read a hair under 6 s).
+    EXPECT_GE(retries, 3u) << run.log;
+    EXPECT_LE(retries, 4u) << run.log;
+}
+
+TEST_F(RolloutTest, WaitEndsWhenTheApplicationQuits) {
+    InstallStandIn(kTargetVersion);   // up to date: the running test is never made
+    StartApplication();
+    const QuietRun run = RunQuiet("/quiet /wait 30");
+    EXPECT_EQ(run.exitCode, std::optional<unsigned long>(0));
+    EXPECT_LT(run.took, 15s);
+}
+
+TEST_F(RolloutTest, QuietPatchRunEndsWithTheOutcomeOfTheVersion) {
+    if (!SampleExists("Tarnovex", kBaseVersion)) GTEST_SKIP() << "no sample product in this build";
+    ASSERT_TRUE(m_install.CopyTreeFrom(SampleDirectory("Tarnovex", kBaseVersion)));
+    ASSERT_TRUE(WriteOpenCommand(AppPath() + " /dde"));
+    const QuietRun run = RunQuiet("/quiet " + LogArgument(), 120s);
+    EXPECT_EQ(run.windowsSeen, 0);
+    EXPECT_TRUE(Contains(run.log, "Running test: " + AppPath() + " is not running")) << run.log;
+    EXPECT_TRUE(Contains(run.log, "Patching " + m_install.Path() + " (product code 1)")) << run.log;
+    // The exit code follows the version read afterwards: 0 when it moved, 1603 when not.
+    const std::optional<std::string> label = VersionLabelOf(AppPath());
+    ASSERT_TRUE(label);
+    if (*label == "7.22 (7.22.24245.10)") {
+        EXPECT_EQ(run.exitCode, std::optional<unsigned long>(0));
+        EXPECT_TRUE(Contains(run.log, "Outcome: message 6, patched")) << run.log;
+        EXPECT_TRUE(Contains(run.log, "Written: " + m_install.Path() + "patch.exe")) << run.log;
+        EXPECT_TRUE(Contains(run.log, "HOTFIX_KTV410_722_HOTFIX2.RTP -> exit code 0")) << run.log;
+        EXPECT_TRUE(Contains(run.log, "Deleted: " + m_install.Path() + "HOTFIX_KTV410_722_HOTFIX1.RTP")) << run.log;
+    } else {
+        EXPECT_EQ(run.exitCode, std::optional<unsigned long>(1603));
+        EXPECT_TRUE(Contains(run.log, "Outcome: message 5, the hotfix failed")) << run.log;
+    }
+}
+
+TEST_F(RolloutTest, WithoutSwitchesTheBoxAndExitCodeZeroAreUnchanged) {
+    InstallStandIn(kForeignVersion);
+    for (const char* arguments : {"", " /unknown -x whatever", " /log"}) {
+        SCOPED_TRACE(arguments);
+        DrivenProcess installer = DrivenProcess::Start(QuoteArgument(InstallerPath()) + arguments, "C:\\");
+        ASSERT_TRUE(installer.Started());
+        const std::optional<MessageBoxInfo> box = installer.WaitForMessageBox();
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, WrongVersionMessage("Tarnovex"));
+        EXPECT_EQ(box->caption, kInstallerCaption);
+        ASSERT_TRUE(installer.Answer(*box, BoxAnswer::Ok));
+        EXPECT_EQ(installer.WaitForExit(), std::optional<unsigned long>(0));
+    }
+}
+
+TEST_F(RolloutTest, LogWithoutQuietKeepsTheBoxAndExitCodeZero) {
+    DrivenProcess installer = DrivenProcess::Start(QuoteArgument(InstallerPath()) + " " + LogArgument(), "C:\\");
+    ASSERT_TRUE(installer.Started());
+    const std::optional<MessageBoxInfo> box = installer.WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, NotFoundMessage());
+    ASSERT_TRUE(installer.Answer(*box, BoxAnswer::Ok));
+    EXPECT_EQ(installer.WaitForExit(), std::optional<unsigned long>(0));
+    const std::string log = ReadWholeFile(m_logPath);
+    EXPECT_TRUE(Contains(log, "Answer: OK")) << log;
+    EXPECT_TRUE(Contains(log, "Exit code: 0")) << log;
+}
+
+TEST_F(RolloutTest, UsageIsShownInABoxAndNothingRuns) {
+    InstallStandIn(kBaseVersion);
+    const DirectorySnapshot before = TakeSnapshot(m_install.Path());
+    DrivenProcess installer = DrivenProcess::Start(QuoteArgument(InstallerPath()) + " /?", "C:\\");
+    ASSERT_TRUE(installer.Started());
+    const std::optional<MessageBoxInfo> box = installer.WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->caption, kInstallerCaption);
+    EXPECT_TRUE(Contains(box->text, "/quiet")) << box->text;
+    EXPECT_TRUE(Contains(box->text, "1618")) << box->text;
+    EXPECT_EQ(box->icon, BoxIcon::Information) << BoxIconName(box->icon);
+    ASSERT_TRUE(installer.Answer(*box, BoxAnswer::Ok));
+    EXPECT_EQ(installer.WaitForExit(), std::optional<unsigned long>(0));
+    EXPECT_EQ(DescribeDifference(before, TakeSnapshot(m_install.Path())), "");
+}
+
+} // namespace
+} // namespace hotfix::testing
