@@ -462,9 +462,11 @@ ApplyResult ApplyPatch(EngineFileSystem& fs, ReadableFile& patch, ApplyListener&
     if (!(status = WriteJournal(fs, journal)).ok) return rollBack(IoError("cannot write", kJournalName, status));
     if (!(status = FinishCommitted(fs, journal)).ok) {
         return {ApplyOutcome::Applied,
-                "applied, but clean-up failed (" + status.message + "); the next run removes the leftovers", ""};
+                std::to_string(plan.actions.size()) + " file(s) changed, but clean-up failed (" + status.message +
+                    "); the next run removes the leftovers",
+                ""};
     }
-    return {ApplyOutcome::Applied, "applied: " + std::to_string(plan.actions.size()) + " file(s) changed", ""};
+    return {ApplyOutcome::Applied, std::to_string(plan.actions.size()) + " file(s) changed", ""};
 }
 
 } // namespace hotfix::engine
