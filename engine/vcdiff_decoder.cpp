@@ -174,7 +174,7 @@ public:
 
 private:
     bool Fail(const std::string& message) {
-        m_error = "invalid VCDIFF delta: " + message;
+        m_error = "corrupt or unsupported VCDIFF delta: " + message;
         return false;
     }
 

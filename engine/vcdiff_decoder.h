@@ -6,7 +6,8 @@
 // application-defined code tables (VCD_CODETABLE), windows copying from the target
 // (VCD_TARGET), and any bit this decoder does not know. Every address, size and instruction is
 // checked against its bounds before use; a delta that is cut short or points outside its
-// windows is an error, never a read or write out of bounds.
+// windows is an error, never a read or write out of bounds. An application header (header
+// indicator bit 0x04, which xdelta3 writes unless told -A) carries no decoding data and is skipped.
 //
 // Portable C++: no platform headers. Used by the engine library and by the patch builder.
 #include <cstddef>

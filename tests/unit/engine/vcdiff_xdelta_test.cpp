@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 
 namespace hotfix::engine::testing {
 namespace {
@@ -103,6 +104,8 @@ const PairCase kPairs[] = {
      [](std::mt19937& rng, Bytes& s, Bytes& t) { s = RandomBytes(rng, 10000); t = ScatterEdits(s, rng, 5); }, "",
      1},
 };
+
+void PrintTo(const PairCase& pair, std::ostream* out) { *out << pair.name; }
 
 class XdeltaPairTest : public ::testing::TestWithParam<PairCase> {};
 
