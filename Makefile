@@ -29,7 +29,12 @@ windows: native
 	  -DHOTFIX_NATIVE_BIN=$(CURDIR)/$(BUILD)/native/bin >/dev/null
 	cmake --build $(BUILD)/win -j $(JOBS)
 
+# make dist SIGN_PFX=cert.pfx SIGN_PASS=...  also signs (Authenticode) the engine pair before the
+# installer embeds it, and the installer (scripts/sign.sh); the password reaches the signing
+# tool through the environment and its standard input only.
+export SIGN_PFX SIGN_PASS
 dist: windows
+	@if [ -n "$(SIGN_PFX)" ]; then scripts/sign.sh --build $(BUILD); fi
 	@scripts/make-dist.sh $(BUILD) dist
 
 test: dist asan

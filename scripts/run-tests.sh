@@ -15,6 +15,9 @@ if [ -x "$root/scripts/run-fuzzers.sh" ]; then
   "$root/scripts/run-fuzzers.sh" "$build" smoke || status=1
 fi
 
+echo "== Authenticode signing (throw-away certificate)"
+"$root/scripts/test-signing.sh" "$build/win/bin" || status=1
+
 echo "== Wine tests"
 prefix="$root/$build/wineprefix"
 "$root/scripts/wine-prefix.sh" "$prefix"

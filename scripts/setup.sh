@@ -13,7 +13,7 @@ packages=(
   xdelta3 bsdiff zstd
   clang libclang-rt-14-dev
   xvfb x11-apps netpbm
-  osslsigncode
+  osslsigncode openssl
   locales
 )
 
