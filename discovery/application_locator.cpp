@@ -11,6 +11,13 @@ namespace {
 const char kDdeSwitch[] = " /dde";
 const std::string kSeparator = "\\";
 
+// The directory look-up takes its argument as a pattern: "*" and "?" (and "<", ">" and '"',
+// their DOS forms) would make it report some other entry, and the installer would then patch
+// a file that was never registered. A component holding one of them is not looked up.
+bool HasWildcard(const std::string& component) {
+    return component.find_first_of("*?<>\"") != std::string::npos;
+}
+
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -48,7 +55,9 @@ std::string CanonicalPath(const std::string& path, FileLookup& files, const Code
         const std::string component = lastPass ? rest : rest.substr(0, slash);
         rest = lastPass ? std::string() : rest.substr(slash + 1);
 
-        if (!component.empty()) {
+        if (!component.empty() && HasWildcard(component)) {
+            result += component;
+        } else if (!component.empty()) {
             const std::optional<std::string> stored = files.FindStoredName(result + component);
             result += (stored && *stored != ".") ? *stored : component;
         }

@@ -22,7 +22,9 @@ std::string FindInstalledExecutable(Registry& registry, FileLookup& files, const
 // `path` with each component replaced by its name as stored on disk, where the file system
 // finds it. The drive prefix (up to the first colon) is copied as written, leading backslashes
 // are kept (one for a rooted path, two for UNC), empty components are kept as they are, and a
-// component that is not found is appended as written. One look-up per non-empty component.
+// component that is not found is appended as written. One look-up per non-empty component,
+// except a component holding a wildcard character (* ? < > "), which is never looked up and
+// stays as written.
 // Example: "c:\\PROGRA~1\\\\x" -> "c:\\Program Files\\\\x" when "x" does not exist.
 std::string CanonicalPath(const std::string& path, FileLookup& files, const CodePage& codePage);
 

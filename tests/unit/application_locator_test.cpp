@@ -90,6 +90,10 @@ TEST_F(LocatorTest, CanonicalPathTable) {
         // No drive and no leading backslash: relative, looked up as it stands.
         {"relative\\x", "relative\\x", 2},
         {"", "", 0},
+        // Wildcards are never looked up: the look-up would report some other entry.
+        {"C:\\PROGRA~1\\T*.exe", "C:\\Program Files\\T*.exe", 1},
+        {"C:\\PROGRA?~1\\x", "C:\\PROGRA?~1\\x", 1},
+        {"C:\\PROGRA~1\\a<b\\c>d\\e\"", "C:\\Program Files\\a<b\\c>d\\e\"", 1},
     };
     for (const Case& c : cases) {
         files.lookups.clear();
