@@ -67,6 +67,9 @@ Tree Scan(const std::string& directory) {
     if (error) throw BuildError{"cannot list " + directory + ": " + error.message()};
     for (const fs::path& path : found) {
         std::string relative = fs::relative(path, tree.root).generic_string();
+        // '\\' is the separator inside a patch: a POSIX name holding one would change meaning.
+        if (relative.find('\\') != std::string::npos)
+            throw BuildError{"cannot carry " + path.string() + " in a patch: backslash in a name"};
         std::replace(relative.begin(), relative.end(), '/', '\\');
         std::string why;
         if (!engine::IsSafePatchPath(relative, why))
