@@ -20,3 +20,6 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # ctest runs the .exe tests under Wine, in the prefix made for this test run.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+
+# zlib goes into the programs themselves: nothing of ours may need a zlib1.dll at run time.
+set(ZLIB_USE_STATIC_LIBS ON)
