@@ -308,18 +308,17 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
         }
     } else {
         listener.Say(entry.path + ": applying the delta");
-        // The source of the delta, checked again: the file may have changed since the check.
+        // The source of the delta. It was checked moments ago; if it changed since, the new
+        // file cannot come out right, and the check of the result below catches it.
         std::vector<std::uint8_t> source;
         if (!(status = ReadWholeFile(fs, entry.path, action.from->digest.size, source)).ok) {
             error = IoError("cannot read", entry.path, status);
             return false;
         }
-        if (source.size() != action.from->digest.size ||
-            Sha256Of(source.data(), source.size()) != action.from->digest.sha) {
-            error = {ApplyOutcome::NotApplicable, entry.path + " changed while the patch was being applied",
-                     entry.path};
-            return false;
-        }
+        auto sourceChanged = [&] {
+            return source.size() != action.from->digest.size ||
+                   Sha256Of(source.data(), source.size()) != action.from->digest.sha;
+        };
         std::vector<std::uint8_t> delta;
         delta.reserve(static_cast<std::size_t>(content.rawSize));
         bool inflated = InflateRange(
@@ -336,11 +335,27 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
         }
         VcdiffResult decoded =
             DecodeVcdiff(source.data(), source.size(), delta.data(), delta.size(), writer, entry.target.size);
+        bool rebuilt = decoded.ok && writer.Matches(entry.target);
+        if (!rebuilt && writer.status().ok && sourceChanged()) {
+            error = {ApplyOutcome::NotApplicable, entry.path + " changed while the patch was being applied",
+                     entry.path};
+            return false;
+        }
         if (!decoded.ok) {
             if (!writer.status().ok) error = IoError("cannot write", staged, writer.status());
             else error = {ApplyOutcome::CorruptPatch, "delta of " + entry.path + ": " + decoded.error, entry.path};
             return false;
         }
+        if (!rebuilt) {
+            error = {ApplyOutcome::CorruptPatch, "the new " + entry.path + " does not come out as the patch says",
+                     entry.path};
+            return false;
+        }
+        if (!(status = out->Flush()).ok) {
+            error = IoError("cannot flush", staged, status);
+            return false;
+        }
+        return true;
     }
     if (!writer.Matches(entry.target)) {
         error = {ApplyOutcome::CorruptPatch, "the new " + entry.path + " does not come out as the patch says",

@@ -10,6 +10,7 @@
 #include "engine/patch_path.h"
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -27,6 +28,9 @@ public:
     long crashAt = 0;
     long operations = 0;
     std::set<std::string> locked; // PathKey of locked paths
+    // Called before each operation with its description ("create app.exe.hfx~new"), e.g. to
+    // change a file behind the engine's back.
+    std::function<void(const std::string&)> beforeStep;
 
     void PutFile(const std::string& path, const std::string& content) {
         m_nodes[PathKey(path)] = Node{false, path, std::make_shared<std::string>(content)};
@@ -168,6 +172,7 @@ private:
     };
 
     IoStatus Step(const std::string& what) {
+        if (beforeStep) beforeStep(what);
         ++operations;
         if (crashAt != 0 && operations == crashAt) throw SimulatedCrash{};
         if ((failAt != 0 && operations == failAt) || (failFrom != 0 && operations >= failFrom))

@@ -325,6 +325,20 @@ TEST(PatchApply, AppliesAnXdeltaDelta) {
         GTEST_SKIP() << "VCDIFF decoder not in this build";
     EXPECT_EQ(result.outcome, ApplyOutcome::Applied) << result.message;
     EXPECT_EQ(fs.Files(), (Files{{"big.txt", newBytes}}));
+
+    // The source changing between the check and the build is caught by the check of the result.
+    FakeEngineFileSystem raced;
+    raced.PutFile("big.txt", oldBytes);
+    std::string edited = oldBytes;
+    edited[100] = '#';
+    raced.beforeStep = [&](const std::string& what) {
+        if (what == "create big.txt.hfx~new") raced.PutFile("big.txt", edited);
+    };
+    result = ApplyTo(raced, patch, recorder);
+    EXPECT_EQ(result.outcome, ApplyOutcome::NotApplicable) << result.message;
+    EXPECT_NE(result.message.find("changed while"), std::string::npos) << result.message;
+    raced.beforeStep = nullptr;
+    EXPECT_EQ(raced.Files(), (Files{{"big.txt", edited}}));
     std::remove(oldPath.c_str());
     std::remove(newPath.c_str());
     std::remove(deltaPath.c_str());
