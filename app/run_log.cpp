@@ -104,9 +104,13 @@ void RunLog::EngineRan(const std::string& directory, const std::string& commandL
     }
 }
 
-void RunLog::FileDeleted(const std::string& path, std::uint32_t error) {
-    if (error == 0) Line("Deleted: " + path);
-    else Line("Not deleted: " + path + " (error " + std::to_string(error) + ")");
+void RunLog::FileDeleted(const std::string& path, Deletion deletion) {
+    switch (deletion) {
+    case Deletion::Deleted: Line("Deleted: " + path); break;
+    case Deletion::Absent: Line("Already gone: " + path); break;
+    case Deletion::AtRestart: Line("Still in use, deleted at the next restart: " + path); break;
+    case Deletion::Left: Line("Not deleted: " + path); break;
+    }
 }
 
 bool LoggedRunningTest::IsApplicationStopped(const std::string& executablePath) {

@@ -40,7 +40,7 @@ public:
     void PayloadWritten(const std::string& path, int result) override;
     void EngineRan(const std::string& directory, const std::string& commandLine, std::uint32_t runResult,
                    bool hasExitCode, std::uint32_t exitCode, const std::string& output) override;
-    void FileDeleted(const std::string& path, std::uint32_t error) override;
+    void FileDeleted(const std::string& path, Deletion deletion) override;
 
 private:
     LogSink& m_sink;

@@ -63,7 +63,8 @@ std::uint32_t WaitForChild(ChildProcessHost& host, TempEnvironment& environment,
 
 std::uint32_t RunCommand(ChildProcessHost& host, TempEnvironment& environment,
                          const std::string& commandLine, int showMode, int timeLimitSeconds,
-                         std::string* output) {
+                         std::string* output, std::optional<std::uint32_t>* exitCode) {
+    if (exitCode) exitCode->reset();
     std::string line = commandLine;
     std::string capturePath;
     if (output) {
@@ -73,7 +74,11 @@ std::uint32_t RunCommand(ChildProcessHost& host, TempEnvironment& environment,
 
     std::uint32_t result = host.Start(line, showMode);
     if (result == 0) {
-        if (timeLimitSeconds != 0) result = WaitForChild(host, environment, timeLimitSeconds);
+        if (timeLimitSeconds != 0) {
+            result = WaitForChild(host, environment, timeLimitSeconds);
+            // The child has ended: its exit code is final now.
+            if (result == 0 && exitCode) *exitCode = host.ExitCode();
+        }
         host.Release();
     }
 

@@ -50,9 +50,11 @@ std::string ChooseCapturePath(TempEnvironment& environment);
 // whole seconds (strictly passed, see TimeLimitPassed). With `output`, " > " and a fresh capture
 // path are appended to the command line (the child receives them as arguments) and afterwards
 // the capture file, when it can be opened, replaces *output and is deleted.
+// `exitCode`, when given, receives the child's own exit code when the call waited for it to
+// end (result 0 and a non-zero limit), and is emptied otherwise.
 std::uint32_t RunCommand(ChildProcessHost& host, TempEnvironment& environment,
                          const std::string& commandLine, int showMode, int timeLimitSeconds,
-                         std::string* output);
+                         std::string* output, std::optional<std::uint32_t>* exitCode = nullptr);
 
 // The CommandRunner port over a host and an environment.
 class PlatformCommandRunner final : public CommandRunner {
@@ -61,12 +63,15 @@ public:
         : m_host(host), m_environment(environment) {}
     std::uint32_t RunCommand(const std::string& commandLine, int showMode, int timeLimitSeconds,
                              std::string* output) override {
-        return hotfix::RunCommand(m_host, m_environment, commandLine, showMode, timeLimitSeconds, output);
+        return hotfix::RunCommand(m_host, m_environment, commandLine, showMode, timeLimitSeconds, output,
+                                  &m_lastExitCode);
     }
+    std::optional<std::uint32_t> LastExitCode() const override { return m_lastExitCode; }
 
 private:
     ChildProcessHost& m_host;
     TempEnvironment& m_environment;
+    std::optional<std::uint32_t> m_lastExitCode;
 };
 
 } // namespace hotfix

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/hotfix_steps.h"
+#include "platform/patch_events.h"
 #include "platform/patch_ports.h"
 
 namespace hotfix {
@@ -21,6 +22,10 @@ struct PatchServices {
     PayloadStore& payloads;
     FileOperations& files;
     CommandRunner& runner;
+    // How the engine runs (default: its console shown, output left there), and who hears of
+    // each file written, engine run and deletion (none: nobody).
+    EngineRunMode engineMode;
+    PatchEvents* events = nullptr;
 };
 
 // Writes "patch.exe" and "Patchw32.dll" into `applicationDirectory` (ending with a backslash),
@@ -33,11 +38,15 @@ struct PatchServices {
 int ApplyPatches(PatchServices& services, const std::string& applicationDirectory, int productCode);
 
 // The PatchStep port over the patch services.
-class PatchSequence final : public PatchStep {
+class PatchSequence final : public PatchStep, public EngineConfiguration {
 public:
     explicit PatchSequence(PatchServices services) : m_services(services) {}
     int ApplyPatches(const std::string& applicationDirectory, int productCode) override {
         return hotfix::ApplyPatches(m_services, applicationDirectory, productCode);
+    }
+    void Configure(const EngineRunMode& mode, PatchEvents* events) override {
+        m_services.engineMode = mode;
+        m_services.events = events;
     }
 
 private:

@@ -21,8 +21,10 @@ public:
                            std::uint32_t runResult, bool hasExitCode, std::uint32_t exitCode,
                            const std::string& output) = 0;
 
-    // `path` was deleted (`error` 0) or could not be (`error` is the platform's code).
-    virtual void FileDeleted(const std::string& path, std::uint32_t error) = 0;
+    enum class Deletion { Deleted, Absent, AtRestart, Left };
+    // What became of `path` when the sequence removed it: deleted, not there to delete, still
+    // held and scheduled for deletion at the next restart, or left in place.
+    virtual void FileDeleted(const std::string& path, Deletion deletion) = 0;
 };
 
 // How the patch sequence starts the engine. The default is the interactive run: its console

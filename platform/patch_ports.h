@@ -106,6 +106,10 @@ public:
     // See RunCommand in patch/command_runner.h.
     virtual std::uint32_t RunCommand(const std::string& commandLine, int showMode,
                                      int timeLimitSeconds, std::string* output) = 0;
+
+    // The child's own exit code after the last RunCommand that waited for it to end; empty
+    // when that call did not (not started, not waited for, timed out) or the runner cannot tell.
+    virtual std::optional<std::uint32_t> LastExitCode() const { return std::nullopt; }
 };
 
 // What temporary files are chosen from: the process environment, file attributes, the clock.

@@ -35,11 +35,29 @@ std::string OwnPath() {
     }
 }
 
+// A caller that starts the engine without a shell (the installer, capturing its report) puts
+// "> FILE" among the arguments: the report then goes to FILE instead of the console. The path
+// may have been split at blanks ("> C:\Temp dir\X.txt"), so everything after ">" is the path;
+// ">FILE" in one argument works too. Returns the arguments that remain.
+int RedirectReport(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '>') continue;
+        std::string path = argv[i] + 1;
+        for (int j = i + 1; j < argc; ++j) path += (path.empty() ? "" : " ") + std::string(argv[j]);
+        if (!path.empty() && std::freopen(path.c_str(), "w", stdout) == nullptr) {
+            std::fprintf(stderr, "cannot write the report to %s\n", path.c_str());
+        }
+        return i;
+    }
+    return argc;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     // Nothing is loaded from the current directory by this process.
     ::SetDllDirectoryA("");
+    argc = RedirectReport(argc, argv);
     if (argc < 3) {
         std::printf("Usage: patch.exe <Update Directory> <Patch File Name>\n"
                     "Applies the patch file to the files of the update directory.\n"

@@ -28,10 +28,13 @@ class Win32CommandRunner final : public CommandRunner {
 public:
     std::uint32_t RunCommand(const std::string& commandLine, int showMode, int timeLimitSeconds,
                              std::string* output) override {
-        return hotfix::RunCommand(m_host, m_environment, commandLine, showMode, timeLimitSeconds, output);
+        return hotfix::RunCommand(m_host, m_environment, commandLine, showMode, timeLimitSeconds, output,
+                                  &m_lastExitCode);
     }
+    std::optional<std::uint32_t> LastExitCode() const override { return m_lastExitCode; }
 
 private:
+    std::optional<std::uint32_t> m_lastExitCode;
     Win32ChildProcessHost m_host;
     Win32TempEnvironment m_environment;
 };

@@ -21,6 +21,7 @@ public:
     Sleeper& Pause() override { return m_sleeper; }
     Clock* Time() override { return &m_clock; }
     std::unique_ptr<LogSink> OpenLog(const std::string& path) override { return Win32FileLog::Open(path); }
+    EngineConfiguration* Engine() override { return &m_patchStep.Engine(); }
 
 private:
     Win32Registry m_registry;

@@ -17,6 +17,8 @@ public:
     int ApplyPatches(const std::string& applicationDirectory, int productCode) override {
         return m_sequence.ApplyPatches(applicationDirectory, productCode);
     }
+    // How the sequence runs the engine, and who hears of its steps.
+    EngineConfiguration& Engine() { return m_sequence; }
 
 private:
     Win32PayloadPlatform m_payloadPlatform;

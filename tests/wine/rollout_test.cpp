@@ -17,6 +17,7 @@
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/command_runner_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "process/running_test.h"
 
@@ -125,6 +126,15 @@ protected:
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// True when the installer carries the payload `name` of type "PATCH".
+bool InstallerCarries(const std::string& name) {
+    HMODULE module = ::LoadLibraryExA(InstallerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return false;
+    const bool found = ::FindResourceA(module, name.c_str(), "PATCH") != nullptr;
+    ::FreeLibrary(module);
+    return found;
+}
+
 TEST_F(RolloutTest, EachOutcomeHasItsExitCodeAndLogLines) {
     struct Case {
         const char* name;
@@ -224,19 +234,25 @@ TEST_F(RolloutTest, QuietPatchRunEndsWithTheOutcomeOfTheVersion) {
     EXPECT_EQ(run.windowsSeen, 0);
     EXPECT_TRUE(Contains(run.log, "Running test: " + AppPath() + " is not running")) << run.log;
     EXPECT_TRUE(Contains(run.log, "Patching " + m_install.Path() + " (product code 1)")) << run.log;
-    // The exit code follows the version read afterwards: 0 when it moved, 1603 when not.
-    const std::optional<std::string> label = VersionLabelOf(AppPath());
-    ASSERT_TRUE(label);
-    if (*label == "7.22 (7.22.24245.10)") {
+    // An installer built without its patch files (a Windows build without the native patch
+    // builder) cannot patch: the run must then say so with 1603, never with success.
+    if (InstallerCarries("HOTFIX_KTV410_722_HOTFIX2.RTP")) {
         EXPECT_EQ(run.exitCode, std::optional<unsigned long>(0));
-        EXPECT_TRUE(Contains(run.log, "Outcome: message 6, patched")) << run.log;
+        EXPECT_EQ(VersionLabelOf(AppPath()), std::optional<std::string>("7.22 (7.22.24245.10)"));
         EXPECT_TRUE(Contains(run.log, "Written: " + m_install.Path() + "patch.exe")) << run.log;
+        EXPECT_TRUE(Contains(run.log, "HOTFIX_KTV410_722_HOTFIX1.RTP -> exit code 0")) << run.log;
         EXPECT_TRUE(Contains(run.log, "HOTFIX_KTV410_722_HOTFIX2.RTP -> exit code 0")) << run.log;
+        EXPECT_TRUE(Contains(run.log, "    | ")) << "the engine's report is in the log:\n" << run.log;
         EXPECT_TRUE(Contains(run.log, "Deleted: " + m_install.Path() + "HOTFIX_KTV410_722_HOTFIX1.RTP")) << run.log;
+        EXPECT_TRUE(Contains(run.log, "Deleted: " + m_install.Path() + "patch.exe")) << run.log;
+        EXPECT_TRUE(Contains(run.log, "Version label after patching: 7.22 (7.22.24245.10)")) << run.log;
+        EXPECT_TRUE(Contains(run.log, "Outcome: message 6, patched")) << run.log;
     } else {
         EXPECT_EQ(run.exitCode, std::optional<unsigned long>(1603));
         EXPECT_TRUE(Contains(run.log, "Outcome: message 5, the hotfix failed")) << run.log;
     }
+    // Nothing of the sequence is left in the application directory.
+    EXPECT_EQ(::GetFileAttributesA((m_install.Path() + "patch.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(RolloutTest, WithoutSwitchesTheBoxAndExitCodeZeroAreUnchanged) {
@@ -281,6 +297,27 @@ TEST_F(RolloutTest, UsageIsShownInABoxAndNothingRuns) {
     ASSERT_TRUE(installer.Answer(*box, BoxAnswer::Ok));
     EXPECT_EQ(installer.WaitForExit(), std::optional<unsigned long>(0));
     EXPECT_EQ(DescribeDifference(before, TakeSnapshot(m_install.Path())), "");
+}
+
+// The engine started without a shell, hidden, its report captured through "> FILE" among its
+// arguments: the report reaches the caller and the engine's own exit code is read.
+TEST(EngineCaptureTest, ReportGoesToTheCaptureFileAndExitCodeIsRead) {
+    const std::string engine = TestProgramDirectory() + "patch.exe";
+    ASSERT_NE(::GetFileAttributesA(engine.c_str()), INVALID_FILE_ATTRIBUTES) << engine;
+    win32::Win32CommandRunner runner;
+    std::string output = "unchanged";
+    EXPECT_EQ(runner.RunCommand(QuoteArgument(engine), 0, -1, &output), 0u);
+    EXPECT_EQ(runner.LastExitCode(), std::optional<std::uint32_t>(5)) << "usage";
+    EXPECT_TRUE(Contains(output, "Usage: patch.exe")) << output;
+
+    // A capture path with a blank arrives split in two arguments and still works.
+    Installation scratch = Installation::Create(kSandboxRoot, "capture dir-");
+    ASSERT_TRUE(scratch.Valid());
+    const std::string report = scratch.Path() + "report file.txt";
+    DrivenProcess direct = DrivenProcess::Start(QuoteArgument(engine) + " > " + report);
+    ASSERT_TRUE(direct.Started());
+    EXPECT_EQ(direct.WaitForExit(), std::optional<unsigned long>(5));
+    EXPECT_TRUE(Contains(ReadWholeFile(report), "Usage: patch.exe"));
 }
 
 } // namespace
