@@ -1,10 +1,12 @@
 // hotfix-uidriver.exe: runs a program and answers its message boxes, for scripts and people.
 //
-//   hotfix-uidriver.exe run [--answer A]... [--timeout S] [--cwd D] -- PROGRAM [ARGS...]
+//   hotfix-uidriver.exe run [--answer A]... [--timeout S] [--cwd D] [--hold MS] -- PROGRAM [ARGS...]
 //       A = ok | cancel | retry | abort | ignore | yes | no | close; one --answer per expected
 //       box, in order (default: one "ok"). Prints for each box its caption, icon, text, buttons
 //       and the button pressed, then the program's exit code. Exit status 0 when every answer
 //       was given and the program ended in time, 1 otherwise, 2 for a usage error.
+//       --hold MS leaves each box on screen that long before answering it and prints its
+//       position ("rect: left top width height"), so a script can take a picture of it.
 //   hotfix-uidriver.exe version FILE        prints the file's version label
 //   hotfix-uidriver.exe register VALUE      writes the document type's open command (REG_SZ)
 //   hotfix-uidriver.exe unregister          deletes the document type
@@ -26,7 +28,7 @@ namespace {
 
 int Usage() {
     std::fputs("usage: hotfix-uidriver run [--answer ok|cancel|retry|close]... [--timeout S] "
-               "[--cwd DIR] -- PROGRAM [ARGS...]\n"
+               "[--cwd DIR] [--hold MS] -- PROGRAM [ARGS...]\n"
                "       hotfix-uidriver version FILE\n"
                "       hotfix-uidriver register VALUE\n"
                "       hotfix-uidriver unregister\n"
@@ -49,6 +51,7 @@ int Run(const std::vector<std::string>& args) {
     std::vector<BoxAnswer> answers;
     double timeoutSeconds = 30;
     std::string cwd;
+    int holdMs = 0;
     std::size_t at = 0;
     for (; at < args.size() && args[at] != "--"; ++at) {
         const std::string& option = args[at];
@@ -63,6 +66,9 @@ int Run(const std::vector<std::string>& args) {
             if (timeoutSeconds <= 0) return Usage();
         } else if (option == "--cwd") {
             cwd = value;
+        } else if (option == "--hold") {
+            holdMs = std::atoi(value.c_str());
+            if (holdMs < 0) return Usage();
         } else {
             return Usage();
         }
@@ -99,6 +105,14 @@ int Run(const std::vector<std::string>& args) {
         std::printf("icon: %s\n", BoxIconName(box->icon));
         std::printf("text: %s\n", IndentLines(box->text, "      ").c_str());
         std::printf("buttons: %s\n", buttons.c_str());
+        if (holdMs > 0) {
+            RECT rect{};
+            ::GetWindowRect(box->window, &rect);
+            std::printf("rect: %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
+                        rect.bottom - rect.top);
+            std::fflush(stdout);
+            ::Sleep(static_cast<DWORD>(holdMs));
+        }
         const bool pressed = process.Answer(*box, answer, timeout);
         const std::string answerName =
             answer == BoxAnswer::Close ? "close" : ButtonName(ButtonIdOf(answer));
