@@ -183,6 +183,13 @@ TEST_F(RolloutTest, LogLinesAreTimeStampedAndAppended) {
     EXPECT_GT(count, 6);
 }
 
+TEST_F(RolloutTest, ALogThatCannotBeOpenedChangesNothing) {
+    InstallStandIn(kTargetVersion);
+    const QuietRun run = RunQuiet("/quiet /log " + QuoteArgument(m_logs.Path() + "no such folder\\x.log"));
+    EXPECT_EQ(run.exitCode, std::optional<unsigned long>(0));
+    EXPECT_EQ(run.windowsSeen, 0);
+}
+
 TEST_F(RolloutTest, StillRunningWithoutWaitGivesUpAtOnce) {
     InstallStandIn(kBaseVersion);
     StartApplication();
