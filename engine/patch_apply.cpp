@@ -47,6 +47,31 @@ IoStatus HashFile(EngineFileSystem& fs, const std::string& path, FileDigest& dig
     return IoStatus::Success();
 }
 
+// A byte buffer that is not zero-filled first: a delta's source is read straight into it.
+class ByteBuffer {
+public:
+    std::uint8_t* data() { return m_bytes.get(); }
+    std::size_t size() const { return m_size; }
+    void Allocate(std::size_t size) {
+        m_bytes.reset(new std::uint8_t[size == 0 ? 1 : size]);
+        m_size = size;
+    }
+
+private:
+    std::unique_ptr<std::uint8_t[]> m_bytes;
+    std::size_t m_size = 0;
+};
+
+// Reads a whole file of at most `maxSize` bytes.
+IoStatus ReadWholeFile(EngineFileSystem& fs, const std::string& path, std::uint64_t maxSize, ByteBuffer& bytes) {
+    std::unique_ptr<ReadableFile> file;
+    IoStatus status = fs.OpenRead(path, file);
+    if (!status.ok) return status;
+    if (file->Size() > maxSize) return IoStatus::Failure(0, "file larger than expected");
+    bytes.Allocate(static_cast<std::size_t>(file->Size()));
+    return bytes.size() == 0 ? IoStatus::Success() : file->ReadAt(0, bytes.data(), bytes.size());
+}
+
 // Reads a whole file of at most `maxSize` bytes.
 IoStatus ReadWholeFile(EngineFileSystem& fs, const std::string& path, std::uint64_t maxSize,
                        std::vector<std::uint8_t>& bytes) {
@@ -310,7 +335,7 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
         listener.Say(entry.path + ": applying the delta");
         // The source of the delta. It was checked moments ago; if it changed since, the new
         // file cannot come out right, and the check of the result below catches it.
-        std::vector<std::uint8_t> source;
+        ByteBuffer source;
         if (!(status = ReadWholeFile(fs, entry.path, action.from->digest.size, source)).ok) {
             error = IoError("cannot read", entry.path, status);
             return false;

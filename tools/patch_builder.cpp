@@ -247,6 +247,7 @@ private:
         m_entries.push_back(entry);
     }
 
+    // -n: no Adler-32 per window; the engine checks the SHA-256 of the whole result instead.
     std::vector<std::uint8_t> MakeDelta(const std::vector<std::uint8_t>& source, const std::vector<std::uint8_t>& target) {
         const fs::path sourcePath = m_scratch.path() / "source", targetPath = m_scratch.path() / "target",
                        deltaPath = m_scratch.path() / "delta";
@@ -256,7 +257,7 @@ private:
             std::ofstream(targetPath, std::ios::binary).write(reinterpret_cast<const char*>(target.data()),
                                                               static_cast<std::streamsize>(target.size()));
         }
-        if (!RunProgram({m_options.xdelta, "-e", "-9", "-S", "none", "-A", "-D", "-f", "-s", sourcePath.string(),
+        if (!RunProgram({m_options.xdelta, "-e", "-9", "-S", "none", "-A", "-D", "-n", "-f", "-s", sourcePath.string(),
                          targetPath.string(), deltaPath.string()}))
             throw BuildError{"running " + m_options.xdelta + " failed (is it installed?)"};
         return ReadBytes(deltaPath);
