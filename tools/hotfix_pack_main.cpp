@@ -13,7 +13,7 @@ const char kHelp[] =
     "\n"
     "Makes a patch file that takes any of the old trees to the new tree: files that differ are\n"
     "changed (stored as the smallest of a VCDIFF delta from each old version, made with\n"
-    "`xdelta3 -e -9 -S none -A -D`, or the whole file, deflated), files only in the new tree are\n"
+    "`xdelta3 -e -9 -S none -A -D -n`, or the whole file, deflated), files only in the new tree are\n"
     "added, files only in old trees are removed. The same inputs give the same bytes.\n"
     "Before writing FILE.RTP the patch is applied to a copy of every old tree and checked\n"
     "against the new tree.\n"
