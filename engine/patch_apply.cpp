@@ -7,6 +7,7 @@
 #include "engine/zlib_stream.h"
 
 #include <algorithm>
+#include <new>
 #include <set>
 #include <vector>
 
@@ -488,9 +489,19 @@ ApplyResult ApplyPatch(EngineFileSystem& fs, ReadableFile& patch, ApplyListener&
     for (const std::string& directory : plan.directories)
         if (!(status = fs.MakeDirectory(directory)).ok)
             return rollBack(IoError("cannot create the directory", directory, status));
-    for (const PlannedAction& action : plan.actions)
-        if (action.action != JournalAction::Remove && !Stage(fs, patch, action, listener, error))
-            return rollBack(error);
+    for (const PlannedAction& action : plan.actions) {
+        if (action.action == JournalAction::Remove) continue;
+        bool staged = false;
+        try {
+            staged = Stage(fs, patch, action, listener, error);
+        } catch (const std::bad_alloc&) {
+            // A delta's source and the delta itself are held in memory: a 32-bit process may
+            // not find room for a large one. Nothing has been swapped yet.
+            error = {ApplyOutcome::IoFailureRolledBack, "not enough memory to build " + action.entry->path,
+                     action.entry->path};
+        }
+        if (!staged) return rollBack(error);
+    }
 
     std::size_t swaps = 0;
     for (const PlannedAction& action : plan.actions) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <exception>
 #include <string>
 
 namespace {
@@ -70,10 +71,9 @@ extern "C" __declspec(dllexport) int __cdecl HotfixApplyPatch(const char* update
     ApplyResult result;
     try {
         result = Apply(updateDirectory, patchFile, listener);
-    } catch (const std::bad_alloc&) {
-        // Nothing is swapped while memory is being taken; a journal left behind is settled by
-        // the next run.
-        result = {ApplyOutcome::IoFailureNotRolledBack, "out of memory", ""};
+    } catch (const std::exception& failure) {
+        // Never across the library's border. A journal left behind is settled by the next run.
+        result = {ApplyOutcome::IoFailureNotRolledBack, std::string("internal failure: ") + failure.what(), ""};
     }
     listener.Say(std::string(OutcomeName(result.outcome)) + ": " + result.message);
     return static_cast<int>(result.outcome);
