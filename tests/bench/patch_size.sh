@@ -3,6 +3,7 @@
 # bsdiff and `zstd --patch-from -19`, on the same pairs:
 #   synthetic  a 16 MiB file with scattered edits (bench_apply --make-pair)
 #   program    two builds of a small C++ program whose sources differ in one line (g++ -O2)
+#   static-program  the same two builds linked statically (about 2 MB each)
 # Prints each size and the ratio ours/peer (below 1: ours is smaller).
 #   tests/bench/patch_size.sh BUILD_DIR   (uses BUILD_DIR/native/bin/{hotfix-pack,bench_apply})
 set -euo pipefail
@@ -14,7 +15,8 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/patch-size-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-mkdir -p "$work/synthetic/old" "$work/synthetic/new" "$work/program/old" "$work/program/new"
+mkdir -p "$work/synthetic/old" "$work/synthetic/new" "$work/program/old" "$work/program/new" \
+         "$work/static-program/old" "$work/static-program/new"
 "$bin/bench_apply" --make-pair "${PATCH_SIZE_BENCH_MIB:-16}" "$work/synthetic/old/data.bin" "$work/synthetic/new/data.bin"
 
 cat > "$work/program.cpp" <<'CPP'
@@ -36,10 +38,12 @@ sed 's/BANNER/release 7.22.24188/' "$work/program.cpp" > "$work/old.cpp"
 sed 's/BANNER/release 7.22.24209, fixed/' "$work/program.cpp" > "$work/new.cpp"
 g++ -O2 -o "$work/program/old/app" "$work/old.cpp"
 g++ -O2 -o "$work/program/new/app" "$work/new.cpp"
+g++ -O2 -static -o "$work/static-program/old/app" "$work/old.cpp"
+g++ -O2 -static -o "$work/static-program/new/app" "$work/new.cpp"
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
-for pair in synthetic program; do
+for pair in synthetic program static-program; do
   dir="$work/$pair"
   old=$(find "$dir/old" -type f | head -1)
   new=$(find "$dir/new" -type f | head -1)
