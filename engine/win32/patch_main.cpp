@@ -5,6 +5,7 @@
 // with the outcome: 0 applied, 1 already applied, 2 not applicable, 3 corrupt patch file,
 // 4 input/output failure (nothing changed), 5 usage or engine library missing, 6 input/output
 // failure with an incomplete roll-back (run again to settle it).
+#include "engine/win32/ansi_path.h"
 #include "engine/win32/patchw32_api.h"
 
 #include <windows.h>
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     std::string own = OwnPath();
-    std::string::size_type slash = own.find_last_of("\\/");
+    std::string::size_type slash = hotfix::engine::LastSeparatorAnsi(own);
     if (slash == std::string::npos) {
         std::printf("cannot find the directory of patch.exe\n");
         return kExitUsage;

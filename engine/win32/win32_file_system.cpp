@@ -1,5 +1,6 @@
 #include "engine/win32/win32_file_system.h"
 
+#include "engine/win32/ansi_path.h"
 #include "platform/win32/unique_handle.h"
 
 #include <windows.h>
@@ -75,7 +76,7 @@ private:
 } // namespace
 
 Win32FileSystem::Win32FileSystem(std::string root) : m_root(std::move(root)) {
-    if (!m_root.empty() && m_root.back() != '\\' && m_root.back() != '/') m_root += '\\';
+    if (!m_root.empty() && !EndsWithSeparatorAnsi(m_root)) m_root += '\\';
 }
 
 std::string Win32FileSystem::FullPath(const std::string& path) const { return m_root + path; }
