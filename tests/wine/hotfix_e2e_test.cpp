@@ -1,0 +1,225 @@
+// The finished installer end to end: the real executable with its payload, the real patch
+// engine it carries and the real patch files, run on installations of the sample product the
+// way a user runs it (no switches), with its one message box answered.
+//
+// What counts afterwards is the application directory: after a patch it must hold exactly the
+// files of the target version (names and bytes, nothing more), and after a refused or failed
+// patch exactly what it held before.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "harness/installer_run.h"
+#include "harness/sandbox.h"
+#include "harness/test_paths.h"
+#include "harness/ui_driver.h"
+
+namespace hotfix::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+const char kFirstBase[] = "7.22.24188.12";
+const char kSecondBase[] = "7.22.24209.13";
+const char kTarget[] = "7.22.24245.10";
+
+std::string LabelOf(const std::string& fileVersion) {
+    return fileVersion.substr(0, 4) + " (" + fileVersion + ")";
+}
+
+// True when the installer carries `name` as a resource of type "PATCH".
+bool InstallerCarries(const std::string& name) {
+    HMODULE module = ::LoadLibraryExA(InstallerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return false;
+    const bool found = ::FindResourceA(module, name.c_str(), "PATCH") != nullptr;
+    ::FreeLibrary(module);
+    return found;
+}
+
+// True when another process holds `path` so that nobody may open it, whatever sharing is asked.
+bool HeldWithoutSharing(const std::string& path) {
+    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(file);
+        return false;
+    }
+    return ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// The installer's own files, which must never stay behind in the application directory.
+std::string LeftoversIn(const DirectorySnapshot& snapshot) {
+    std::string found;
+    for (const auto& entry : snapshot) {
+        const std::string& name = entry.first;
+        std::string lower;
+        for (char c : name) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        const bool rtp = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".rtp") == 0;
+        if (lower == "patch.exe" || lower == "patchw32.dll" || rtp) found += name + " ";
+    }
+    return found;
+}
+
+class HotfixEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!SampleExists("Tarnovex", kFirstBase)) GTEST_SKIP() << "no sample product in this build";
+        if (!InstallerCarries("HOTFIX_KTV410_722_HOTFIX1.RTP"))
+            GTEST_SKIP() << "the installer carries no patch files (built without the native hotfix-pack)";
+        ASSERT_TRUE(m_install.Valid());
+    }
+
+    std::string ExecutablePath(const std::string& product) const { return m_install.Path() + product + ".exe"; }
+
+    // Lays out `product` at `fileVersion` and registers it as the document type's open command.
+    void Install(const std::string& product, const std::string& fileVersion, bool shortForm = false) {
+        ASSERT_TRUE(m_install.CopyTreeFrom(SampleDirectory(product, fileVersion)));
+        std::string registered = ExecutablePath(product);
+        if (shortForm) {
+            // How older installers registered it: the 8.3 form, in capitals.
+            registered = ShortPath(registered);
+            ASSERT_FALSE(registered.empty());
+            for (char& c : registered) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        }
+        ASSERT_TRUE(WriteOpenCommand(registered + " /dde"));
+    }
+
+    // Runs the installer once, answering its box with OK; checks that exactly one box came, with
+    // the installer's caption, and that the process ended with 0. Returns the box.
+    MessageBoxInfo RunOnce() {
+        const InstallerRun run = RunInstaller({BoxAnswer::Ok}, Options());
+        EXPECT_TRUE(run.started);
+        EXPECT_EQ(run.boxes.size(), 1u);
+        for (const MessageBoxInfo& box : run.boxes) {
+            SCOPED_TRACE(box.text);
+            EXPECT_EQ(box.caption, kInstallerCaption);
+            EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
+        }
+        EXPECT_EQ(run.exitCode, std::optional<unsigned long>(0));
+        return run.boxes.empty() ? MessageBoxInfo{} : run.boxes.front();
+    }
+
+    static InstallerRunOptions Options() {
+        InstallerRunOptions options;
+        options.timeout = 90s;  // two engine runs on a cold Wine, on a busy CI machine
+        return options;
+    }
+
+    ScopedDocumentType m_registration;
+    Installation m_install = Installation::Create();
+};
+
+// Each product from each of its base versions: one box saying it was patched, the target
+// version afterwards, and the directory byte for byte the target version's. A second run then
+// finds it up to date and changes nothing.
+TEST_F(HotfixEndToEnd, EachProductFromEachBaseEndsAsTheTargetVersionAndThenIsUpToDate) {
+    struct Case {
+        const char* product;
+        const char* displayName;
+        const char* base;
+        const char* target;
+        bool shortForm;  // registered as the 8.3 form in capitals
+    };
+    const Case cases[] = {
+        {"Tarnovex", "Tarnovex", kFirstBase, kTarget, false},
+        {"Tarnovex", "Tarnovex", kSecondBase, kTarget, true},
+        {"Sellidor", "Sellidor", kFirstBase, kTarget, true},
+        {"Sellidor", "Sellidor", kSecondBase, kTarget, false},
+        {"TarnovexViewer", "Tarnovex Viewer", kFirstBase, kSecondBase, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.product) + " from " + c.base);
+        m_install = Installation::Create();
+        ASSERT_TRUE(m_install.Valid());
+        Install(c.product, c.base, c.shortForm);
+        ASSERT_EQ(VersionLabelOf(ExecutablePath(c.product)), std::optional<std::string>(LabelOf(c.base)));
+
+        const MessageBoxInfo applied = RunOnce();
+        EXPECT_EQ(applied.text, AppliedMessage(c.displayName));
+        EXPECT_EQ(applied.icon, BoxIcon::Information);
+        EXPECT_EQ(VersionLabelOf(ExecutablePath(c.product)), std::optional<std::string>(LabelOf(c.target)));
+        const DirectorySnapshot patched = TakeSnapshot(m_install.Path());
+        EXPECT_EQ(DescribeDifference(TakeSnapshot(SampleDirectory(c.product, c.target)), patched), "");
+        EXPECT_EQ(LeftoversIn(patched), "");
+
+        const MessageBoxInfo second = RunOnce();
+        EXPECT_EQ(second.text, UpToDateMessage(c.displayName));
+        EXPECT_EQ(second.icon, BoxIcon::Hand);
+        EXPECT_EQ(DescribeDifference(patched, TakeSnapshot(m_install.Path())), "");
+    }
+}
+
+// A companion file the user changed matches neither the old nor the new version: the engine
+// refuses the patch as a whole, and the user is told so. From the second base the first patch
+// file finds everything else already new, which must not make the refusal partial either.
+TEST_F(HotfixEndToEnd, ChangedCompanionFileFailsAndLeavesTheInstallationAsItWas) {
+    struct Case {
+        const char* product;
+        const char* base;
+        const char* file;
+    };
+    const Case cases[] = {
+        {"Tarnovex", kFirstBase, "TarnovexCore.dll"},
+        {"Sellidor", kSecondBase, "templates.dat"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.product) + " " + c.base + ", changed " + c.file);
+        m_install = Installation::Create();
+        ASSERT_TRUE(m_install.Valid());
+        Install(c.product, c.base);
+        DirectorySnapshot before = TakeSnapshot(m_install.Path());
+        ASSERT_EQ(before.count(c.file), 1u);
+        std::string changed = before[c.file];
+        changed[changed.size() / 2] = static_cast<char>(changed[changed.size() / 2] ^ 0x5A);
+        ASSERT_TRUE(m_install.WriteFile(c.file, changed));
+        before = TakeSnapshot(m_install.Path());
+
+        const MessageBoxInfo box = RunOnce();
+        EXPECT_EQ(box.text, PatchFailedMessage());
+        EXPECT_EQ(box.icon, BoxIcon::Hand);
+        EXPECT_EQ(DescribeDifference(before, TakeSnapshot(m_install.Path())), "");
+        EXPECT_EQ(VersionLabelOf(ExecutablePath(c.product)), std::optional<std::string>(LabelOf(c.base)));
+    }
+}
+
+// A companion file another program holds open without sharing cannot be replaced: the hotfix
+// fails, and once the file is released the installation is exactly as it was, without any of
+// the installer's files. The held file is one the engine reaches early, then one it reaches late
+// (after it could already have replaced others).
+TEST_F(HotfixEndToEnd, CompanionFileHeldOpenFailsAndLeavesTheInstallationAsItWas) {
+    for (const char* file : {"TarnovexCore.dll", "templates.dat"}) {
+        SCOPED_TRACE(std::string("held: ") + file);
+        m_install = Installation::Create();
+        ASSERT_TRUE(m_install.Valid());
+        Install("Tarnovex", kFirstBase);
+        const DirectorySnapshot before = TakeSnapshot(m_install.Path());
+        const std::string heldPath = m_install.Path() + file;
+
+        DrivenProcess holder = DrivenProcess::Start(
+            QuoteArgument(TestProgramDirectory() + "hotfix-file-holder.exe") + " " + QuoteArgument(heldPath));
+        ASSERT_TRUE(holder.Started()) << "error " << holder.StartError();
+        const auto deadline = std::chrono::steady_clock::now() + 15s;
+        while (!HeldWithoutSharing(heldPath) && holder.IsRunning() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(HeldWithoutSharing(heldPath));
+
+        const MessageBoxInfo box = RunOnce();
+        EXPECT_EQ(box.text, PatchFailedMessage());
+        EXPECT_EQ(box.icon, BoxIcon::Hand);
+
+        holder.Terminate();
+        ASSERT_FALSE(HeldWithoutSharing(heldPath));
+        const DirectorySnapshot after = TakeSnapshot(m_install.Path());
+        EXPECT_EQ(DescribeDifference(before, after), "");
+        EXPECT_EQ(LeftoversIn(after), "");
+        EXPECT_EQ(VersionLabelOf(ExecutablePath("Tarnovex")), std::optional<std::string>(LabelOf(kFirstBase)));
+    }
+}
+
+} // namespace
+} // namespace hotfix::testing
