@@ -398,9 +398,26 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
 bool Swap(EngineFileSystem& fs, const PlannedAction& action, ApplyListener& listener, StepError& error) {
     const std::string& path = action.entry->path;
     IoStatus status;
-    if (action.action != JournalAction::Add && !(status = fs.Rename(path, BackupPathOf(path), false)).ok) {
-        error = IoError("cannot move aside", path, status);
-        return false;
+    if (action.action != JournalAction::Add) {
+        if (!(status = fs.Rename(path, BackupPathOf(path), false)).ok) {
+            error = IoError("cannot move aside", path, status);
+            return false;
+        }
+        // A file that is replaced by whole content or removed was last read at the check: make
+        // sure what was moved aside is still that version, or a change made meanwhile would be
+        // lost. (A delta's source was read again when the new file was built, and the new
+        // file's hash proved it.)
+        if (action.action == JournalAction::Remove || action.from->content.method != ContentMethod::Delta) {
+            FileDigest moved;
+            if (!(status = HashFile(fs, BackupPathOf(path), moved)).ok) {
+                error = IoError("cannot read", BackupPathOf(path), status);
+                return false;
+            }
+            if (moved != action.from->digest) {
+                error = {ApplyOutcome::NotApplicable, path + " changed while the patch was being applied", path};
+                return false;
+            }
+        }
     }
     if (action.action != JournalAction::Remove && !(status = fs.Rename(StagedPathOf(path), path, false)).ok) {
         error = IoError("cannot put in place", path, status);

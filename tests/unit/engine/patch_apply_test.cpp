@@ -125,6 +125,25 @@ TEST(PatchApply, RefusesFilesInUnknownStatesNamingThem) {
     }
 }
 
+TEST(PatchApply, FileChangedBeforeItsSwapIsKept) {
+    for (const char* path : {"lib\\core.dll", "old.txt"}) { // replaced by whole content; removed
+        Scenario s = Scenario::Typical();
+        FakeEngineFileSystem fs;
+        Lay(fs, s.before);
+        fs.beforeStep = [&](const std::string& what) {
+            if (what == std::string("rename ") + path + " -> " + path + ".hfx~old") fs.PutFile(path, "edited meanwhile");
+        };
+        Recorder recorder;
+        ApplyResult result = ApplyTo(fs, BuildWholePatch(s.specs), recorder);
+        fs.beforeStep = nullptr;
+        EXPECT_EQ(result.outcome, ApplyOutcome::NotApplicable) << path << ": " << result.message;
+        EXPECT_EQ(result.file, path);
+        Files expected = s.before;
+        expected[path] = "edited meanwhile";
+        EXPECT_EQ(fs.Files(), expected) << path;
+    }
+}
+
 TEST(PatchApply, ContentThatDoesNotMatchItsHashIsRolledBack) {
     Scenario s = Scenario::Typical();
     auto patch = BuildWholePatch(s.specs);
