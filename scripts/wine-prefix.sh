@@ -15,5 +15,8 @@ wineboot -i >/dev/null 2>&1
 if [ "${HOTFIX_WINE_GRAPHICS:-null}" = null ]; then
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 fi
+# A program that crashes ends at once, its backtrace on standard error: the debugger shows no
+# crash dialog (without a display it would wait for ever, and the test run with it).
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 wineserver -w
 echo "wine prefix ready: $WINEPREFIX"
