@@ -55,9 +55,21 @@ int RedirectReport(int argc, char** argv) {
 
 } // namespace
 
+// From here on, the DLLs that this process loads by name (the library's own imports, such as
+// bcrypt.dll) come from System32 only: the application directory we run in is the user's, and a
+// DLL planted there must not be loaded. Systems without SetDefaultDllDirectories at least drop
+// the current directory from the search.
+void RestrictDllSearch() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    auto restrict = kernel == nullptr ? nullptr
+                                      : reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+                                            ::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (restrict == nullptr || !restrict(LOAD_LIBRARY_SEARCH_SYSTEM32)) ::SetDllDirectoryA("");
+}
+
 int main(int argc, char** argv) {
-    // Nothing is loaded from the current directory by this process.
-    ::SetDllDirectoryA("");
+    RestrictDllSearch();
     argc = RedirectReport(argc, argv);
     if (argc < 3) {
         std::printf("Usage: patch.exe <Update Directory> <Patch File Name>\n"
@@ -74,7 +86,8 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     std::string library = own.substr(0, slash + 1) + "Patchw32.dll";
-    HMODULE module = ::LoadLibraryExA(library.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // By full path: the library itself comes from beside patch.exe, its imports from System32.
+    HMODULE module = ::LoadLibraryExA(library.c_str(), nullptr, 0);
     if (module == nullptr) {
         std::printf("cannot load %s (error %lu)\n", library.c_str(), ::GetLastError());
         return kExitUsage;

@@ -60,11 +60,29 @@ ProcessRun Start(const std::string& commandLine, const std::string& directory, H
         *keepProcess = process.hProcess;
         return run;
     }
+    // Collect the output while waiting, for at most a minute: an engine that hangs (a crash
+    // that started a debugger, say) fails the test instead of stopping the run.
     char buffer[4096];
     DWORD got = 0;
-    while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) run.output.append(buffer, got);
+    const DWORD startTicks = ::GetTickCount();
+    for (;;) {
+        DWORD available = 0;
+        while (::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+               ::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            run.output.append(buffer, got);
+        if (::WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) break;
+        if (::GetTickCount() - startTicks > 60000) {
+            ::TerminateProcess(process.hProcess, 0xDEAD);
+            ::WaitForSingleObject(process.hProcess, 10000);
+            run.output += "\n<killed after a minute>";
+            break;
+        }
+    }
+    DWORD available = 0;
+    while (::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+           ::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        run.output.append(buffer, got);
     ::CloseHandle(readEnd);
-    ::WaitForSingleObject(process.hProcess, 60000);
     ::GetExitCodeProcess(process.hProcess, &run.exitCode);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
