@@ -30,7 +30,7 @@ public:
 struct Scenario {
     Files before;
     Files after;
-    std::vector<FileSpec> specs;
+    std::vector<FileSpec> fileSpecs;
 
     static Scenario Typical() {
         Scenario s;
@@ -38,7 +38,7 @@ struct Scenario {
                     {"readme.txt", "unchanged"}};
         s.after = {{"app.exe", "application 2, longer"}, {"lib\\core.dll", "core 2"},
                    {"lib\\new\\extra.dat", "extra"}, {"readme.txt", "unchanged"}};
-        s.specs = {{"app.exe", {"application 0", "application 1"}, true, "application 2, longer"},
+        s.fileSpecs = {{"app.exe", {"application 0", "application 1"}, true, "application 2, longer"},
                    {"lib\\core.dll", {"core 1"}, true, "core 2"},
                    {"lib\\new\\extra.dat", {}, true, "extra"},
                    {"old.txt", {"obsolete"}, false, ""}};
@@ -61,7 +61,7 @@ TEST(PatchApply, AppliesAndLeavesNothingOfItsOwn) {
     FakeEngineFileSystem fs;
     Lay(fs, s.before);
     Recorder recorder;
-    ApplyResult result = ApplyTo(fs, BuildWholePatch(s.specs), recorder);
+    ApplyResult result = ApplyTo(fs, BuildWholePatch(s.fileSpecs), recorder);
     EXPECT_EQ(result.outcome, ApplyOutcome::Applied) << result.message;
     EXPECT_EQ(fs.Files(), s.after);
     EXPECT_EQ(fs.Directories(), (std::set<std::string>{"lib", "lib\\new"}));
@@ -74,7 +74,7 @@ TEST(PatchApply, SecondRunIsAlreadyAppliedAndChangesNothing) {
     FakeEngineFileSystem fs;
     Lay(fs, s.before);
     Recorder recorder;
-    auto patch = BuildWholePatch(s.specs);
+    auto patch = BuildWholePatch(s.fileSpecs);
     ASSERT_EQ(ApplyTo(fs, patch, recorder).outcome, ApplyOutcome::Applied);
     fs.failFrom = 0;
     // Any attempt to write would now fail: an already-applied run must not need one.
@@ -116,7 +116,7 @@ TEST(PatchApply, RefusesFilesInUnknownStatesNamingThem) {
         Files before = fs.Files();
         auto directories = fs.Directories();
         Recorder recorder;
-        ApplyResult result = ApplyTo(fs, BuildWholePatch(s.specs), recorder);
+        ApplyResult result = ApplyTo(fs, BuildWholePatch(s.fileSpecs), recorder);
         EXPECT_EQ(result.outcome, c.outcome) << c.name << ": " << result.message;
         EXPECT_EQ(result.file, c.file) << c.name;
         EXPECT_NE(result.message.find(c.file), std::string::npos) << c.name << ": " << result.message;
@@ -134,7 +134,7 @@ TEST(PatchApply, FileChangedBeforeItsSwapIsKept) {
             if (what == std::string("rename ") + path + " -> " + path + ".hfx~old") fs.PutFile(path, "edited meanwhile");
         };
         Recorder recorder;
-        ApplyResult result = ApplyTo(fs, BuildWholePatch(s.specs), recorder);
+        ApplyResult result = ApplyTo(fs, BuildWholePatch(s.fileSpecs), recorder);
         fs.beforeStep = nullptr;
         EXPECT_EQ(result.outcome, ApplyOutcome::NotApplicable) << path << ": " << result.message;
         EXPECT_EQ(result.file, path);
@@ -146,7 +146,7 @@ TEST(PatchApply, FileChangedBeforeItsSwapIsKept) {
 
 TEST(PatchApply, ContentThatDoesNotMatchItsHashIsRolledBack) {
     Scenario s = Scenario::Typical();
-    auto patch = BuildWholePatch(s.specs);
+    auto patch = BuildWholePatch(s.fileSpecs);
     // The second file's new digest names other bytes; the first was already staged.
     PatchModel model;
     std::string error;
@@ -194,7 +194,7 @@ void ExpectAllOldOrAllNew(FakeEngineFileSystem& fs, const Scenario& s, const App
 
 TEST(PatchApply, FailingAnyOneOperationLeavesAllOldOrAllNew) {
     Scenario s = Scenario::Typical();
-    auto patch = BuildWholePatch(s.specs);
+    auto patch = BuildWholePatch(s.fileSpecs);
     long total = 0;
     {
         FakeEngineFileSystem fs;
@@ -215,7 +215,7 @@ TEST(PatchApply, FailingAnyOneOperationLeavesAllOldOrAllNew) {
 
 TEST(PatchApply, PersistentFailureIsSettledByTheNextRun) {
     Scenario s = Scenario::Typical();
-    auto patch = BuildWholePatch(s.specs);
+    auto patch = BuildWholePatch(s.fileSpecs);
     for (long n = 1; n <= 200; ++n) {
         FakeEngineFileSystem fs;
         Lay(fs, s.before);
@@ -233,7 +233,7 @@ TEST(PatchApply, PersistentFailureIsSettledByTheNextRun) {
 
 TEST(PatchApply, KilledAtAnyPointIsRecoveredByTheNextRun) {
     Scenario s = Scenario::Typical();
-    auto patch = BuildWholePatch(s.specs);
+    auto patch = BuildWholePatch(s.fileSpecs);
     for (long n = 1;; ++n) {
         FakeEngineFileSystem fs;
         Lay(fs, s.before);
@@ -264,7 +264,7 @@ TEST(PatchApply, KilledAtAnyPointIsRecoveredByTheNextRun) {
 
 TEST(PatchApply, KilledDuringRecoveryIsRecoveredAgain) {
     Scenario s = Scenario::Typical();
-    auto patch = BuildWholePatch(s.specs);
+    auto patch = BuildWholePatch(s.fileSpecs);
     // Kill the run after its swaps have begun, then kill the recovery at each of its steps.
     for (long recoveryStep = 1; recoveryStep < 60; ++recoveryStep) {
         FakeEngineFileSystem fs;
@@ -295,7 +295,7 @@ TEST(PatchApply, DamagedJournalStopsEverything) {
     Lay(fs, s.before);
     fs.PutFile(kJournalName, "not a journal");
     Recorder recorder;
-    ApplyResult result = ApplyTo(fs, BuildWholePatch(s.specs), recorder);
+    ApplyResult result = ApplyTo(fs, BuildWholePatch(s.fileSpecs), recorder);
     EXPECT_EQ(result.outcome, ApplyOutcome::IoFailureNotRolledBack);
     Files expected = s.before;
     expected[kJournalName] = "not a journal";
@@ -304,7 +304,7 @@ TEST(PatchApply, DamagedJournalStopsEverything) {
 
 TEST(PatchApply, CorruptPatchChangesNothing) {
     Scenario s = Scenario::Typical();
-    auto patch = BuildWholePatch(s.specs);
+    auto patch = BuildWholePatch(s.fileSpecs);
     patch[patch.size() / 2] ^= 0x55;
     FakeEngineFileSystem fs;
     Lay(fs, s.before);

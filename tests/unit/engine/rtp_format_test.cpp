@@ -94,7 +94,7 @@ TEST(RtpFormat, RejectsEveryDamage) {
 TEST(RtpFormat, RejectsInconsistentEntries) {
     struct Case {
         const char* name;
-        std::vector<FileSpec> specs;
+        std::vector<FileSpec> fileSpecs;
         const char* expected;
     };
     const Case cases[] = {
@@ -104,7 +104,7 @@ TEST(RtpFormat, RejectsInconsistentEntries) {
         {"unsafe path", {{"a\\..\\b", {"x"}, true, "y"}}, "unsafe"},
     };
     for (const Case& c : cases) {
-        std::vector<std::uint8_t> bytes = BuildWholePatch(c.specs);
+        std::vector<std::uint8_t> bytes = BuildWholePatch(c.fileSpecs);
         PatchModel model;
         std::string error;
         EXPECT_FALSE(ParsePatchBytes(bytes.data(), bytes.size(), model, error)) << c.name;

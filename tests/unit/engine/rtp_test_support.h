@@ -25,21 +25,21 @@ inline std::vector<std::uint8_t> Blob(const std::string& bytes) {
     return DeflateBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-inline std::vector<std::uint8_t> BuildWholePatch(const std::vector<FileSpec>& specs) {
+inline std::vector<std::uint8_t> BuildWholePatch(const std::vector<FileSpec>& fileSpecs) {
     std::vector<PatchEntry> entries;
     std::vector<std::vector<std::uint8_t>> blobs;
-    for (const FileSpec& spec : specs) {
+    for (const FileSpec& fileSpec : fileSpecs) {
         PatchEntry entry;
-        entry.path = spec.path;
+        entry.path = fileSpec.path;
         ContentRef whole;
-        if (spec.isNew) {
-            entry.target = DigestOf(spec.newContent);
-            blobs.push_back(Blob(spec.newContent));
-            whole = {ContentMethod::Whole, blobs.size() - 1, 0, spec.newContent.size()};
+        if (fileSpec.isNew) {
+            entry.target = DigestOf(fileSpec.newContent);
+            blobs.push_back(Blob(fileSpec.newContent));
+            whole = {ContentMethod::Whole, blobs.size() - 1, 0, fileSpec.newContent.size()};
         }
-        entry.kind = spec.olds.empty() ? EntryKind::Add : spec.isNew ? EntryKind::Change : EntryKind::Remove;
+        entry.kind = fileSpec.olds.empty() ? EntryKind::Add : fileSpec.isNew ? EntryKind::Change : EntryKind::Remove;
         if (entry.kind == EntryKind::Add) entry.addContent = whole;
-        for (const std::string& old : spec.olds) entry.olds.push_back({DigestOf(old), spec.isNew ? whole : ContentRef{}});
+        for (const std::string& old : fileSpec.olds) entry.olds.push_back({DigestOf(old), fileSpec.isNew ? whole : ContentRef{}});
         entries.push_back(entry);
     }
     return WritePatch(entries, blobs);
