@@ -69,7 +69,10 @@ mkdir -p "$dist/demo"
 picture=$dist/demo/message-box-$product.png
 log=$(mktemp)
 cp "$dist/$installer" "$drive/$installer"
-wine "$uidriver" run --answer ok --hold 2000 --timeout 120 -- "C:\\$installer" >"$log" 2>/dev/null &
+rm -f "$drive/hotfix-demo.log"
+# The installer's own log tells what it found and did; the engine's report goes there too.
+wine "$uidriver" run --answer ok --hold 2000 --timeout 120 -- "C:\\$installer" /log 'C:\hotfix-demo.log' \
+  >"$log" 2>/dev/null &
 driver=$!
 for _ in $(seq 1 600); do
   grep -q '^rect:' "$log" 2>/dev/null && break
@@ -84,9 +87,12 @@ if rect=$(grep '^rect:' "$log" | tr -d '\r' | head -n1) && [ -n "$rect" ]; then
     pnmtopng >"$picture" 2>/dev/null || true
 fi
 wait "$driver" || true
-# What the patch engine printed in its console window, then what the user saw.
-echo "The patch engine's console:"
-tr -d '\r' <"$log" | sed -n '/^appeared:/q;p' | sed 's/^/  | /'
+# What the installer found and did, from its log, then what the user saw.
+if [ -f "$drive/hotfix-demo.log" ]; then
+  echo "What the installer found and did (its /log, time stamps left out):"
+  tr -d '\r' <"$drive/hotfix-demo.log" | cut -d' ' -f3- |
+    grep -vE '^(Started|Options|Run [0-9]|Installer ends|Exit code)' | sed 's/^/  /'
+fi
 echo "The message box the user saw:"
 tr -d '\r' <"$log" | sed -n '/^appeared:/,$p' | grep -vE '^(rect|appeared):' | sed 's/^/  /'
 rm -f "$log" "$drive/$installer"
