@@ -306,6 +306,23 @@ private:
     Sha256 m_hasher;
 };
 
+// The end of staging: a new file that came out as the patch says is flushed to disk; one that
+// did not makes the patch corrupt.
+bool FlushIfRebuilt(bool rebuilt, WritableFile& out, const PatchEntry& entry, const std::string& staged,
+                    StepError& error) {
+    if (!rebuilt) {
+        error = {ApplyOutcome::CorruptPatch, "the new " + entry.path + " does not come out as the patch says",
+                 entry.path};
+        return false;
+    }
+    const IoStatus status = out.Flush();
+    if (!status.ok) {
+        error = IoError("cannot flush", staged, status);
+        return false;
+    }
+    return true;
+}
+
 // Builds the new file of `action` beside its target, verified and flushed.
 bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& action, ApplyListener& listener,
            StepError& error) {
@@ -372,27 +389,9 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
             else error = {ApplyOutcome::CorruptPatch, "delta of " + entry.path + ": " + decoded.error, entry.path};
             return false;
         }
-        if (!rebuilt) {
-            error = {ApplyOutcome::CorruptPatch, "the new " + entry.path + " does not come out as the patch says",
-                     entry.path};
-            return false;
-        }
-        if (!(status = out->Flush()).ok) {
-            error = IoError("cannot flush", staged, status);
-            return false;
-        }
-        return true;
+        return FlushIfRebuilt(rebuilt, *out, entry, staged, error);
     }
-    if (!writer.Matches(entry.target)) {
-        error = {ApplyOutcome::CorruptPatch, "the new " + entry.path + " does not come out as the patch says",
-                 entry.path};
-        return false;
-    }
-    if (!(status = out->Flush()).ok) {
-        error = IoError("cannot flush", staged, status);
-        return false;
-    }
-    return true;
+    return FlushIfRebuilt(writer.Matches(entry.target), *out, entry, staged, error);
 }
 
 bool Swap(EngineFileSystem& fs, const PlannedAction& action, ApplyListener& listener, StepError& error) {
