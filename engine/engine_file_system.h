@@ -42,8 +42,23 @@ public:
     virtual IoStatus Flush() = 0;
 };
 
-enum class PathKind { Missing, File, Directory };
+// Link: a symbolic link, junction or other reparse point, or an entry reached through one (its
+// final path lies elsewhere than its name says). The engine never follows, opens, renames or
+// deletes a Link.
+enum class PathKind { Missing, File, Directory, Link };
 
+// The attributes a replaced file keeps, as the platform's bits (FILE_ATTRIBUTE_*).
+constexpr std::uint32_t kAttributeReadOnly = 0x1;
+constexpr std::uint32_t kAttributeHidden = 0x2;
+constexpr std::uint32_t kAttributeSystem = 0x4;
+constexpr std::uint32_t kAttributeArchive = 0x20;
+constexpr std::uint32_t kAttributeNotContentIndexed = 0x2000;
+constexpr std::uint32_t kKeptAttributes = kAttributeReadOnly | kAttributeHidden | kAttributeSystem |
+                                          kAttributeArchive | kAttributeNotContentIndexed;
+
+// Every operation acts on the entry named, inside the update directory, and never through a link:
+// an adapter checks where each name really leads (on Win32 the final path of the handle it
+// opened) and refuses, changing nothing, anything that is a Link or lies under one.
 class EngineFileSystem {
 public:
     virtual ~EngineFileSystem() = default;
@@ -54,14 +69,18 @@ public:
     virtual IoStatus OpenRead(const std::string& path, std::unique_ptr<ReadableFile>& file) = 0;
     // Creates a new file; fails when anything exists at `path` already.
     virtual IoStatus CreateNew(const std::string& path, std::unique_ptr<WritableFile>& file) = 0;
-    // Renames `from` to `to` durably (written through before it returns). With `replace` an
-    // existing file at `to` is replaced in the same step; without it an existing `to` fails.
+    // Renames the file `from` to `to` durably (written through before it returns). With
+    // `replace` an existing file at `to`, read-only or not, is replaced in the same step;
+    // without it an existing `to` fails.
     virtual IoStatus Rename(const std::string& from, const std::string& to, bool replace) = 0;
-    // Deletes a file.
+    // Deletes a file, read-only or not.
     virtual IoStatus Delete(const std::string& path) = 0;
     // Creates one directory (its parent exists); removes an empty directory.
     virtual IoStatus MakeDirectory(const std::string& path) = 0;
     virtual IoStatus RemoveEmptyDirectory(const std::string& path) = 0;
+    // The kKeptAttributes bits of a file, and setting them (other bits are left as they are).
+    virtual IoStatus ReadAttributes(const std::string& path, std::uint32_t& attributes) = 0;
+    virtual IoStatus WriteAttributes(const std::string& path, std::uint32_t attributes) = 0;
 };
 
 } // namespace hotfix::engine

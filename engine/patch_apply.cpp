@@ -1,21 +1,23 @@
 #include "engine/patch_apply.h"
 
+#include "engine/file_steps.h"
 #include "engine/patch_journal.h"
 #include "engine/patch_path.h"
+#include "engine/patch_settle.h"
 #include "engine/rtp_format.h"
 #include "engine/vcdiff_decoder.h"
 #include "engine/zlib_stream.h"
 
 #include <algorithm>
+#include <exception>
 #include <new>
 #include <set>
+#include <stdexcept>
 #include <vector>
 
 namespace hotfix::engine {
 
 namespace {
-
-constexpr std::size_t kReadChunk = 1u << 20;
 
 // A failure of a step, already classified for the outcome.
 struct StepError {
@@ -28,24 +30,6 @@ StepError IoError(const std::string& what, const std::string& file, const IoStat
     std::string message = what + " " + file + ": " + status.message;
     if (status.code != 0) message += " (error " + std::to_string(status.code) + ")";
     return {ApplyOutcome::IoFailureRolledBack, message, file};
-}
-
-IoStatus HashFile(EngineFileSystem& fs, const std::string& path, FileDigest& digest) {
-    std::unique_ptr<ReadableFile> file;
-    IoStatus status = fs.OpenRead(path, file);
-    if (!status.ok) return status;
-    digest.size = file->Size();
-    Sha256 hasher;
-    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunk, digest.size)));
-    for (std::uint64_t offset = 0; offset < digest.size;) {
-        std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), digest.size - offset));
-        if (!(status = file->ReadAt(offset, chunk.data(), count)).ok) return status;
-        hasher.Update(chunk.data(), count);
-        offset += count;
-    }
-    if (!hasher.Ok()) return IoStatus::Failure(0, "hashing failed");
-    digest.sha = hasher.Finish();
-    return IoStatus::Success();
 }
 
 // A byte buffer that is not zero-filled first: a delta's source is read straight into it.
@@ -73,108 +57,26 @@ IoStatus ReadWholeFile(EngineFileSystem& fs, const std::string& path, std::uint6
     return bytes.size() == 0 ? IoStatus::Success() : file->ReadAt(0, bytes.data(), bytes.size());
 }
 
-// Reads a whole file of at most `maxSize` bytes.
-IoStatus ReadWholeFile(EngineFileSystem& fs, const std::string& path, std::uint64_t maxSize,
-                       std::vector<std::uint8_t>& bytes) {
-    std::unique_ptr<ReadableFile> file;
-    IoStatus status = fs.OpenRead(path, file);
-    if (!status.ok) return status;
-    if (file->Size() > maxSize) return IoStatus::Failure(0, "file larger than expected");
-    bytes.resize(static_cast<std::size_t>(file->Size()));
-    return bytes.empty() ? IoStatus::Success() : file->ReadAt(0, bytes.data(), bytes.size());
-}
-
-IoStatus QueryKind(EngineFileSystem& fs, const std::string& path, PathKind& kind) {
-    kind = PathKind::Missing;
-    return fs.Query(path, kind);
-}
-
-// Deletes `path` when it is a file; ok when nothing is there.
-IoStatus DeleteIfPresent(EngineFileSystem& fs, const std::string& path) {
-    PathKind kind;
-    IoStatus status = QueryKind(fs, path, kind);
-    if (status.ok && kind == PathKind::File) status = fs.Delete(path);
-    return status;
-}
-
-// Undoes whatever part of the journal's swaps happened. Every step looks at what is on disk, so
-// running it again after an interruption is safe. Goes on after a failure (to restore as much
-// as it can) and keeps the journal unless everything was undone.
-IoStatus RollBack(EngineFileSystem& fs, const Journal& journal, ApplyListener& listener) {
-    IoStatus first;
-    auto note = [&](const IoStatus& status) {
-        if (!status.ok && first.ok) first = status;
-    };
-    for (auto record = journal.records.rbegin(); record != journal.records.rend(); ++record) {
-        const std::string& path = record->path;
-        const std::string backup = BackupPathOf(path);
-        const std::string staged = StagedPathOf(path);
-        PathKind kind;
-        IoStatus status;
-        switch (record->action) {
-        case JournalAction::Replace:
-        case JournalAction::Remove:
-            // The backup exists only once the old file was moved aside: put it back.
-            status = QueryKind(fs, backup, kind);
-            if (status.ok && kind == PathKind::File) {
-                status = fs.Rename(backup, path, record->action == JournalAction::Replace);
-                if (status.ok) listener.Say("restored " + path);
-            }
-            note(status);
-            if (record->action == JournalAction::Replace) note(DeleteIfPresent(fs, staged));
-            break;
-        case JournalAction::Add:
-            status = QueryKind(fs, staged, kind);
-            if (status.ok && kind == PathKind::File) {
-                note(fs.Delete(staged));
-                break;
-            }
-            note(status);
-            // The staged file is gone: it was swapped in. Undo it only if it is what we put there.
-            status = QueryKind(fs, path, kind);
-            if (status.ok && kind == PathKind::File) {
-                FileDigest digest;
-                status = HashFile(fs, path, digest);
-                if (status.ok && digest == record->newFile) {
-                    status = fs.Delete(path);
-                    if (status.ok) listener.Say("removed added " + path);
-                }
-            }
-            note(status);
-            break;
-        }
-    }
-    // Directories made for added files go too, if nothing else came to live in them.
-    for (auto directory = journal.createdDirectories.rbegin(); directory != journal.createdDirectories.rend();
-         ++directory) {
-        PathKind kind;
-        if (QueryKind(fs, *directory, kind).ok && kind == PathKind::Directory) fs.RemoveEmptyDirectory(*directory);
-    }
-    note(DeleteIfPresent(fs, kJournalTempName));
-    if (!first.ok) return first;
-    return DeleteIfPresent(fs, kJournalName);
-}
-
-// Every swap was done: deletes what is left of the engine's own files, the journal last.
-IoStatus FinishCommitted(EngineFileSystem& fs, const Journal& journal) {
-    IoStatus first;
-    for (const JournalRecord& record : journal.records) {
-        IoStatus status;
-        if (record.action != JournalAction::Add) status = DeleteIfPresent(fs, BackupPathOf(record.path));
-        if (status.ok && record.action != JournalAction::Remove) status = DeleteIfPresent(fs, StagedPathOf(record.path));
-        if (!status.ok && first.ok) first = status;
-    }
-    IoStatus status = DeleteIfPresent(fs, kJournalTempName);
-    if (!status.ok && first.ok) first = status;
-    if (!first.ok) return first;
-    return DeleteIfPresent(fs, kJournalName);
-}
+enum class ChangeKind : std::uint8_t {
+    Replace = 1, // target -> backup, staged -> target
+    Add = 2,     // staged -> target (target was absent)
+    Remove = 3,  // target -> backup (deleted when committed)
+};
 
 // One change the transaction makes.
 struct PlannedAction {
-    JournalAction action = JournalAction::Replace;
+    ChangeKind action = ChangeKind::Replace;
     const PatchEntry* entry = nullptr;
     const OldVersion* from = nullptr; // the version found on disk (Replace, Remove)
+    std::uint32_t attributes = 0;     // the old file's, which the new one keeps (Replace)
+};
+
+// What this run has done to one planned action, so that a roll-back undoes exactly that and
+// never takes for its own a file someone else put under the engine's names meanwhile.
+struct Progress {
+    bool staged = false;     // its staged file was created by this run
+    bool movedAside = false; // the old file became its backup
+    bool putInPlace = false; // the staged file took the target's name
 };
 
 struct Plan {
@@ -183,14 +85,23 @@ struct Plan {
 };
 
 // Decides what to do with every entry, changing nothing.
-bool MakePlan(EngineFileSystem& fs, const PatchModel& model, ApplyListener& listener, Plan& plan, StepError& error) {
+bool MakePlan(EngineFileSystem& fs, const PatchModel& model, const std::string& patchName, ApplyListener& listener,
+              Plan& plan, StepError& error) {
     std::set<std::string> plannedDirectories;
     for (const PatchEntry& entry : model.entries) {
         const std::string& path = entry.path;
+        if (!patchName.empty() && PathKey(path) == PathKey(patchName)) {
+            error = {ApplyOutcome::NotApplicable, path + " is the patch file itself; the patch may not change it", path};
+            return false;
+        }
         PathKind kind;
         IoStatus status = QueryKind(fs, path, kind);
         if (!status.ok) {
             error = IoError("cannot look at", path, status);
+            return false;
+        }
+        if (kind == PathKind::Link) {
+            error = {ApplyOutcome::NotApplicable, path + " is a link or lies under one; links are never followed", path};
             return false;
         }
         if (kind == PathKind::Directory) {
@@ -216,6 +127,10 @@ bool MakePlan(EngineFileSystem& fs, const PatchModel& model, ApplyListener& list
                     return false;
                 }
                 if (parentKind == PathKind::Directory) break;
+                if (parentKind == PathKind::Link) {
+                    error = {ApplyOutcome::NotApplicable, parent + " is a link; links are never followed", path};
+                    return false;
+                }
                 if (parentKind == PathKind::File) {
                     error = {ApplyOutcome::NotApplicable, parent + " is a file, the patch needs a directory there", path};
                     return false;
@@ -226,7 +141,7 @@ bool MakePlan(EngineFileSystem& fs, const PatchModel& model, ApplyListener& list
                 plannedDirectories.insert(PathKey(*directory));
                 plan.directories.push_back(*directory);
             }
-            plan.actions.push_back({JournalAction::Add, &entry, nullptr});
+            plan.actions.push_back({ChangeKind::Add, &entry, nullptr});
             listener.Say(path + ": will be added");
             continue;
         }
@@ -250,10 +165,15 @@ bool MakePlan(EngineFileSystem& fs, const PatchModel& model, ApplyListener& list
             return false;
         }
         if (entry.kind == EntryKind::Remove) {
-            plan.actions.push_back({JournalAction::Remove, &entry, match});
+            plan.actions.push_back({ChangeKind::Remove, &entry, match});
             listener.Say(path + ": will be removed");
         } else {
-            plan.actions.push_back({JournalAction::Replace, &entry, match});
+            std::uint32_t attributes = 0;
+            if (!(status = fs.ReadAttributes(path, attributes)).ok) {
+                error = IoError("cannot read the attributes of", path, status);
+                return false;
+            }
+            plan.actions.push_back({ChangeKind::Replace, &entry, match, attributes});
             listener.Say(path + ": will be patched");
         }
     }
@@ -324,17 +244,18 @@ bool FlushIfRebuilt(bool rebuilt, WritableFile& out, const PatchEntry& entry, co
 }
 
 // Builds the new file of `action` beside its target, verified and flushed.
-bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& action, ApplyListener& listener,
-           StepError& error) {
+bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& action, Progress& progress,
+           ApplyListener& listener, StepError& error) {
     const PatchEntry& entry = *action.entry;
     const std::string staged = StagedPathOf(entry.path);
-    const ContentRef& content = action.action == JournalAction::Add ? entry.addContent : action.from->content;
+    const ContentRef& content = action.action == ChangeKind::Add ? entry.addContent : action.from->content;
     std::unique_ptr<WritableFile> out;
     IoStatus status = fs.CreateNew(staged, out);
     if (!status.ok) {
         error = IoError("cannot create", staged, status);
         return false;
     }
+    progress.staged = true;
     StagedWriter writer(*out, entry.target.size);
     std::string problem;
     bool ioFailed = false;
@@ -394,19 +315,21 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
     return FlushIfRebuilt(writer.Matches(entry.target), *out, entry, staged, error);
 }
 
-bool Swap(EngineFileSystem& fs, const PlannedAction& action, ApplyListener& listener, StepError& error) {
+bool Swap(EngineFileSystem& fs, const PlannedAction& action, Progress& progress, ApplyListener& listener,
+          StepError& error) {
     const std::string& path = action.entry->path;
     IoStatus status;
-    if (action.action != JournalAction::Add) {
+    if (action.action != ChangeKind::Add) {
         if (!(status = fs.Rename(path, BackupPathOf(path), false)).ok) {
             error = IoError("cannot move aside", path, status);
             return false;
         }
+        progress.movedAside = true;
         // A file that is replaced by whole content or removed was last read at the check: make
         // sure what was moved aside is still that version, or a change made meanwhile would be
         // lost. (A delta's source was read again when the new file was built, and the new
         // file's hash proved it.)
-        if (action.action == JournalAction::Remove || action.from->content.method != ContentMethod::Delta) {
+        if (action.action == ChangeKind::Remove || action.from->content.method != ContentMethod::Delta) {
             FileDigest moved;
             if (!(status = HashFile(fs, BackupPathOf(path), moved)).ok) {
                 error = IoError("cannot read", BackupPathOf(path), status);
@@ -418,16 +341,152 @@ bool Swap(EngineFileSystem& fs, const PlannedAction& action, ApplyListener& list
             }
         }
     }
-    if (action.action != JournalAction::Remove && !(status = fs.Rename(StagedPathOf(path), path, false)).ok) {
-        error = IoError("cannot put in place", path, status);
-        return false;
+    if (action.action != ChangeKind::Remove) {
+        if (!(status = fs.Rename(StagedPathOf(path), path, false)).ok) {
+            error = IoError("cannot put in place", path, status);
+            return false;
+        }
+        progress.putInPlace = true;
     }
     static const char* const kDone[] = {"", "patched", "added", "removed"};
     listener.Say(path + ": " + kDone[static_cast<int>(action.action)]);
     return true;
 }
 
+
+// Undoes this run's own changes, from what it knows it did (never from names it finds on
+// disk: someone may have put a file under an engine's name meanwhile). Goes on after a failure,
+// to restore as much as it can; the journal stays unless everything was undone, and the next
+// run settles the rest.
+IoStatus RollBack(EngineFileSystem& fs, const Plan& plan, const std::vector<Progress>& progress,
+                  ApplyListener& listener) {
+    IoStatus first;
+    auto note = [&](const IoStatus& status) {
+        if (!status.ok && first.ok) first = status;
+    };
+    for (std::size_t i = plan.actions.size(); i-- > 0;) {
+        const PlannedAction& action = plan.actions[i];
+        const Progress& done = progress[i];
+        const std::string& path = action.entry->path;
+        if (done.putInPlace && action.action == ChangeKind::Add) {
+            // Undone only if it is still what we put there.
+            FileDigest digest;
+            IoStatus status = HashFile(fs, path, digest);
+            if (status.ok && digest == action.entry->target) {
+                status = fs.Delete(path);
+                if (status.ok) listener.Say("removed added " + path);
+            }
+            note(status);
+        }
+        if (done.movedAside) {
+            const IoStatus status = fs.Rename(BackupPathOf(path), path, done.putInPlace);
+            if (status.ok) listener.Say("restored " + path);
+            note(status);
+        }
+        if (done.staged && !done.putInPlace) note(DeleteIfPresent(fs, StagedPathOf(path)));
+    }
+    // Directories made for added files go too, if nothing else came to live in them.
+    for (auto directory = plan.directories.rbegin(); directory != plan.directories.rend(); ++directory) {
+        PathKind kind;
+        if (QueryKind(fs, *directory, kind).ok && kind == PathKind::Directory) fs.RemoveEmptyDirectory(*directory);
+    }
+    note(DeleteIfPresent(fs, kJournalTempName));
+    if (!first.ok) return first;
+    return DeleteIfPresent(fs, kJournalName);
+}
+
+// Every swap was done: deletes what is left of the engine's own files, the journal last.
+IoStatus FinishCommitted(EngineFileSystem& fs, const Plan& plan) {
+    IoStatus first;
+    for (const PlannedAction& action : plan.actions) {
+        IoStatus status;
+        if (action.action != ChangeKind::Add) status = DeleteIfPresent(fs, BackupPathOf(action.entry->path));
+        if (!status.ok && first.ok) first = status;
+    }
+    IoStatus status = DeleteIfPresent(fs, kJournalTempName);
+    if (!status.ok && first.ok) first = status;
+    if (!first.ok) return first;
+    return DeleteIfPresent(fs, kJournalName);
+}
+
 ApplyResult Failed(const StepError& error) { return {error.outcome, error.message, error.file}; }
+
+// Reads the patch file and settles an interrupted run of it. False with `result` set when the
+// run cannot go on.
+bool ReadAndSettle(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener, PatchModel& model,
+                   ApplyResult& result) {
+    std::string problem;
+    bool ioFailed = false;
+    if (!ReadPatch(patch, model, problem, ioFailed)) {
+        result = {ioFailed ? ApplyOutcome::IoFailureRolledBack : ApplyOutcome::CorruptPatch, problem, ""};
+        return false;
+    }
+    listener.Say("patch file checked: " + std::to_string(model.entries.size()) + " file(s)");
+    const IoStatus settled = SettleInterruptedRun(fs, model, listener);
+    if (!settled.ok) {
+        result = {ApplyOutcome::IoFailureNotRolledBack, settled.message, kJournalName};
+        return false;
+    }
+    return true;
+}
+
+// How far the transaction got: from `begun` (the journal may have been written) a failure has to
+// be rolled back; from `committed` (every swap done, the journal says so) only the clean-up is left.
+struct Reached {
+    bool begun = false;
+    bool committed = false;
+};
+
+// The transaction proper, from the journal to the clean-up.
+ApplyResult Transact(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener, const PatchModel& model,
+                     const Plan& plan, std::vector<Progress>& progress, Reached& reached) {
+    Journal journal;
+    journal.state = JournalState::Swapping;
+    journal.patchDigest = model.digest;
+    journal.createdDirectories = plan.directories;
+
+    auto rollBack = [&](StepError failure) {
+        listener.Say("failed: " + failure.message);
+        listener.Say("rolling back");
+        IoStatus undone = RollBack(fs, plan, progress, listener);
+        if (!undone.ok) {
+            failure.outcome = ApplyOutcome::IoFailureNotRolledBack;
+            failure.message += "; roll-back incomplete (" + undone.message + "), run the patch again to finish it";
+        }
+        return Failed(failure);
+    };
+
+    StepError error;
+    reached.begun = true;
+    IoStatus status = WriteJournal(fs, journal);
+    if (!status.ok) return rollBack(IoError("cannot write", kJournalName, status));
+    for (const std::string& directory : plan.directories)
+        if (!(status = fs.MakeDirectory(directory)).ok)
+            return rollBack(IoError("cannot create the directory", directory, status));
+    for (std::size_t i = 0; i < plan.actions.size(); ++i) {
+        const PlannedAction& action = plan.actions[i];
+        if (action.action == ChangeKind::Remove) continue;
+        if (!Stage(fs, patch, action, progress[i], listener, error)) return rollBack(error);
+        // The new file keeps what the old one was marked as: read-only, hidden, system.
+        const std::string staged = StagedPathOf(action.entry->path);
+        if (action.attributes != 0 && !(status = fs.WriteAttributes(staged, action.attributes)).ok)
+            return rollBack(IoError("cannot set the attributes of", staged, status));
+    }
+
+    for (std::size_t i = 0; i < plan.actions.size(); ++i)
+        if (!Swap(fs, plan.actions[i], progress[i], listener, error)) return rollBack(error);
+
+    journal.state = JournalState::Committed;
+    if (!(status = WriteJournal(fs, journal)).ok) return rollBack(IoError("cannot write", kJournalName, status));
+    reached.committed = true;
+    if (!(status = FinishCommitted(fs, plan)).ok) {
+        return {ApplyOutcome::Applied,
+                std::to_string(plan.actions.size()) + " file(s) changed, but clean-up failed (" + status.message +
+                    "); the next run removes the leftovers",
+                ""};
+    }
+    return {ApplyOutcome::Applied, std::to_string(plan.actions.size()) + " file(s) changed", ""};
+}
 
 } // namespace
 
@@ -438,102 +497,59 @@ const char* OutcomeName(ApplyOutcome outcome) {
     case ApplyOutcome::NotApplicable: return "not applicable to these files";
     case ApplyOutcome::CorruptPatch: return "corrupt patch file";
     case ApplyOutcome::IoFailureRolledBack: return "input/output failure, nothing changed";
-    case ApplyOutcome::IoFailureNotRolledBack: return "input/output failure, roll-back incomplete";
+    case ApplyOutcome::IoFailureNotRolledBack: return "input/output failure, an interrupted run is not settled";
     }
     return "unknown";
 }
 
-IoStatus RecoverInterruptedRun(EngineFileSystem& fs, ApplyListener& listener) {
-    PathKind kind;
-    IoStatus status = QueryKind(fs, kJournalName, kind);
-    if (!status.ok) return status;
-    if (kind == PathKind::Missing) {
-        // A journal that never got its final name: nothing was staged or swapped after it.
-        return DeleteIfPresent(fs, kJournalTempName);
+ApplyResult SettlePatch(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener) {
+    try {
+        PatchModel model;
+        ApplyResult result;
+        if (!ReadAndSettle(fs, patch, listener, model, result)) return result;
+        return {ApplyOutcome::Applied, "no interrupted run of this patch file is left", ""};
+    } catch (const std::exception& failure) {
+        return {ApplyOutcome::IoFailureNotRolledBack, std::string("settling stopped: ") + failure.what(), ""};
     }
-    if (kind != PathKind::File) return IoStatus::Failure(0, std::string(kJournalName) + " is not a file");
-    std::vector<std::uint8_t> bytes;
-    if (!(status = ReadWholeFile(fs, kJournalName, 64u << 20, bytes)).ok) return status;
-    Journal journal;
-    if (!ParseJournal(bytes, journal))
-        return IoStatus::Failure(0, std::string("the journal ") + kJournalName +
-                                        " of an interrupted run is damaged; nothing was touched");
-    if (journal.state == JournalState::Committed) {
-        listener.Say("finishing an interrupted run (all files were already in place)");
-        return FinishCommitted(fs, journal);
-    }
-    listener.Say("rolling back an interrupted run");
-    return RollBack(fs, journal, listener);
 }
 
-ApplyResult ApplyPatch(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener) {
-    IoStatus status = RecoverInterruptedRun(fs, listener);
-    if (!status.ok)
-        return {ApplyOutcome::IoFailureNotRolledBack, "cannot settle an interrupted run: " + status.message,
-                kJournalName};
-
+ApplyResult ApplyPatch(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener, const std::string& patchName) {
     PatchModel model;
-    std::string problem;
-    bool ioFailed = false;
-    if (!ReadPatch(patch, model, problem, ioFailed))
-        return {ioFailed ? ApplyOutcome::IoFailureRolledBack : ApplyOutcome::CorruptPatch, problem, ""};
-    listener.Say("patch file checked: " + std::to_string(model.entries.size()) + " file(s)");
-
     Plan plan;
-    StepError error;
-    if (!MakePlan(fs, model, listener, plan, error)) return Failed(error);
-    if (plan.actions.empty()) return {ApplyOutcome::AlreadyApplied, "every file is already up to date", ""};
-
-    Journal journal;
-    journal.state = JournalState::Swapping;
-    journal.createdDirectories = plan.directories;
-    for (const PlannedAction& action : plan.actions)
-        journal.records.push_back({action.action, action.entry->path, action.entry->target});
-
-    auto rollBack = [&](StepError failure) {
-        listener.Say("failed: " + failure.message);
+    std::vector<Progress> progress;
+    Reached reached;
+    try {
+        ApplyResult result;
+        if (!ReadAndSettle(fs, patch, listener, model, result)) return result;
+        StepError error;
+        if (!MakePlan(fs, model, patchName, listener, plan, error)) return Failed(error);
+        if (plan.actions.empty()) return {ApplyOutcome::AlreadyApplied, "every file is already up to date", ""};
+        progress.assign(plan.actions.size(), Progress{});
+        return Transact(fs, patch, listener, model, plan, progress, reached);
+    } catch (const std::exception& failure) {
+        // Exhausted memory (a 32-bit process may not find room for a large file, or a patch may
+        // declare more than it can hold) or any other failure of the library: undo what was done.
+        const bool memory = dynamic_cast<const std::bad_alloc*>(&failure) != nullptr ||
+                            dynamic_cast<const std::length_error*>(&failure) != nullptr;
+        StepError error{ApplyOutcome::IoFailureRolledBack,
+                        memory ? std::string("not enough memory to apply the patch")
+                               : std::string("internal failure: ") + failure.what(),
+                        ""};
+        if (!reached.begun) return Failed(error);
+        if (reached.committed)
+            return {ApplyOutcome::Applied,
+                    std::to_string(plan.actions.size()) + " file(s) changed, but clean-up failed (" + error.message +
+                        "); the next run removes the leftovers",
+                    ""};
+        listener.Say("failed: " + error.message);
         listener.Say("rolling back");
-        IoStatus undone = RollBack(fs, journal, listener);
+        const IoStatus undone = RollBack(fs, plan, progress, listener);
         if (!undone.ok) {
-            failure.outcome = ApplyOutcome::IoFailureNotRolledBack;
-            failure.message += "; roll-back incomplete (" + undone.message + "), run the patch again to finish it";
+            error.outcome = ApplyOutcome::IoFailureNotRolledBack;
+            error.message += "; roll-back incomplete (" + undone.message + "), run the patch again to finish it";
         }
-        return Failed(failure);
-    };
-
-    if (!(status = WriteJournal(fs, journal)).ok) return rollBack(IoError("cannot write", kJournalName, status));
-    for (const std::string& directory : plan.directories)
-        if (!(status = fs.MakeDirectory(directory)).ok)
-            return rollBack(IoError("cannot create the directory", directory, status));
-    for (const PlannedAction& action : plan.actions) {
-        if (action.action == JournalAction::Remove) continue;
-        bool staged = false;
-        try {
-            staged = Stage(fs, patch, action, listener, error);
-        } catch (const std::bad_alloc&) {
-            // A delta's source and the delta itself are held in memory: a 32-bit process may
-            // not find room for a large one. Nothing has been swapped yet.
-            error = {ApplyOutcome::IoFailureRolledBack, "not enough memory to build " + action.entry->path,
-                     action.entry->path};
-        }
-        if (!staged) return rollBack(error);
+        return Failed(error);
     }
-
-    std::size_t swaps = 0;
-    for (const PlannedAction& action : plan.actions) {
-        if (!Swap(fs, action, listener, error)) return rollBack(error);
-        listener.AfterSwap(++swaps);
-    }
-
-    journal.state = JournalState::Committed;
-    if (!(status = WriteJournal(fs, journal)).ok) return rollBack(IoError("cannot write", kJournalName, status));
-    if (!(status = FinishCommitted(fs, journal)).ok) {
-        return {ApplyOutcome::Applied,
-                std::to_string(plan.actions.size()) + " file(s) changed, but clean-up failed (" + status.message +
-                    "); the next run removes the leftovers",
-                ""};
-    }
-    return {ApplyOutcome::Applied, std::to_string(plan.actions.size()) + " file(s) changed", ""};
 }
 
 } // namespace hotfix::engine

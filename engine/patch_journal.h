@@ -1,10 +1,14 @@
 #pragma once
-// The journal of a transaction: what the engine is about to swap, written and flushed in the
-// root of the update directory before the first swap, and read back by the next run if this one
-// did not finish. The names of the engine's own files (staged new file, backup of the old file)
-// follow from each target's path, so the journal alone says what to undo.
+// The journal of a transaction, written and flushed in the root of the update directory before
+// the first new file is staged, and read back by the next run if this one did not finish.
+//
+// The update directory may be writable by people other than the one who runs the engine, so
+// the journal is evidence, not authority: anyone can write one with a valid checksum. It names
+// the patch file it belongs to (by that file's digest) and says which way an interrupted run
+// was going; which files to touch, and which contents are acceptable, always come from the
+// patch file itself and what is on disk (patch_settle.h).
 #include "engine/engine_file_system.h"
-#include "engine/rtp_format.h"
+#include "engine/sha256.h"
 
 #include <cstdint>
 #include <string>
@@ -12,39 +16,42 @@
 
 namespace hotfix::engine {
 
-enum class JournalAction : std::uint8_t {
-    Replace = 1, // target -> backup, staged -> target
-    Add = 2,     // staged -> target (target was absent)
-    Remove = 3,  // target -> backup (deleted when committed)
-};
-
 enum class JournalState : std::uint32_t {
-    Swapping = 1,  // swaps may be under way: roll back
-    Committed = 2, // every swap is done: only the backups are left to delete
-};
-
-struct JournalRecord {
-    JournalAction action = JournalAction::Replace;
-    std::string path;
-    FileDigest newFile; // what an Add put in place (checked before undoing it)
+    Swapping = 1,  // files may be half swapped: an interrupted run is rolled back
+    Committed = 2, // every swap is done: an interrupted run is finished
 };
 
 struct Journal {
     JournalState state = JournalState::Swapping;
-    std::vector<JournalRecord> records;
-    std::vector<std::string> createdDirectories; // parents first
+    Sha256Digest patchDigest{};                  // the digest of the patch file being applied
+    std::vector<std::string> createdDirectories; // made for added files, parents first
 };
 
 std::string StagedPathOf(const std::string& path);
 std::string BackupPathOf(const std::string& path);
 
 std::vector<std::uint8_t> SerializeJournal(const Journal& journal);
-// False when the bytes are not a complete, intact journal with safe paths.
-bool ParseJournal(const std::vector<std::uint8_t>& bytes, Journal& journal);
+// False when the bytes are not a complete, intact journal whose paths pass IsSafePatchPath;
+// `journal` is unspecified then.
+bool ParseJournal(const std::uint8_t* data, std::size_t size, Journal& journal);
 
 // Writes the journal durably under its final name: a temporary file, flushed, then renamed over
 // the final name. Either the old journal (or none) or the new one exists afterwards, never a
 // torn one.
 IoStatus WriteJournal(EngineFileSystem& fs, const Journal& journal);
+
+// What the root of the update directory holds under the journal's name.
+enum class JournalFinding {
+    None,     // no journal
+    Damaged,  // something that is not an intact journal (truncated, garbage, a directory...)
+    Foreign,  // an intact journal of another patch file
+    Bound,    // an intact journal of this patch file
+};
+
+// Looks for a journal and reads it when there is one. Fails only when the question cannot be
+// answered (the name cannot be looked at or read); a link under the journal's name is Damaged
+// and never opened.
+IoStatus FindJournal(EngineFileSystem& fs, const Sha256Digest& patchDigest, JournalFinding& finding,
+                     Journal& journal);
 
 } // namespace hotfix::engine

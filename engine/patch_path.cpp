@@ -77,6 +77,10 @@ bool IsSafePatchPath(const std::string& path, std::string& why) {
         why = "absolute path";
         return false;
     }
+    if (PathKey(path) == PathKey(kFrontEndName) || PathKey(path) == PathKey(kLibraryName)) {
+        why = "'" + path + "' is the engine's own file";
+        return false;
+    }
     std::size_t start = 0;
     for (;;) {
         std::size_t end = path.find('\\', start);

@@ -18,6 +18,10 @@ constexpr const char* kBackupSuffix = ".hfx~old";
 constexpr const char* kJournalName = "hfx~journal";
 constexpr const char* kJournalTempName = "hfx~journal.tmp";
 
+// The engine's own files, which stand in the root of the update directory while it runs.
+constexpr const char* kFrontEndName = "patch.exe";
+constexpr const char* kLibraryName = "Patchw32.dll";
+
 // True when `path` is a safe relative path; otherwise false with the reason in `why`.
 // Accepted: printable ASCII (0x20-0x7E), components separated by single '\\'.
 // Refused, with examples:
@@ -29,6 +33,7 @@ constexpr const char* kJournalTempName = "hfx~journal.tmp";
 //   "é" (0xE9) ...                                          bytes above 0x7E (code-page dependent)
 //   "PROGRA~1"                                              '~' (8.3 aliases could name another
 //                                                           entry's file; also the engine's own names)
+//   "patch.exe"  "PATCHW32.DLL"                             the engine's own files, in the root
 bool IsSafePatchPath(const std::string& path, std::string& why);
 
 // The key under which two paths name the same file on a case-insensitive file system:

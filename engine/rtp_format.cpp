@@ -317,6 +317,7 @@ bool ReadPatch(ReadableFile& file, PatchModel& model, std::string& error, bool& 
     if (!table.empty() && !readAt(kRtpHeaderSize, table.data(), table.size())) return false;
     Layout layout{kRtpHeaderSize + header.tableSize, digestOffset};
     model.fileSize = size;
+    model.digest = stored;
     return ParseTable(table.data(), table.size(), header.entryCount, layout, model, error);
 }
 

@@ -63,6 +63,7 @@ struct PatchEntry {
 struct PatchModel {
     std::vector<PatchEntry> entries;
     std::uint64_t fileSize = 0;
+    Sha256Digest digest{}; // the file's own digest: what ties a journal to this patch
 };
 
 // Reads and checks a whole patch file: header, digest of the whole file (read in full, in

@@ -84,18 +84,31 @@ std::string PosixFileSystem::FullPath(const std::string& path) const {
 }
 
 IoStatus PosixFileSystem::Query(const std::string& path, PathKind& kind) {
-    struct stat info {};
-    if (::lstat(FullPath(path).c_str(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            kind = PathKind::Missing;
+    // Component by component: a symbolic link anywhere below the root makes the path a Link.
+    std::string walked;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = path.find('\\', start);
+        walked += (walked.empty() ? "" : "\\") + path.substr(start, end == std::string::npos ? end : end - start);
+        struct stat info {};
+        if (::lstat(FullPath(walked).c_str(), &info) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) {
+                kind = PathKind::Missing;
+                return IoStatus::Success();
+            }
+            return Errno("stat " + walked);
+        }
+        if (S_ISLNK(info.st_mode)) {
+            kind = PathKind::Link;
             return IoStatus::Success();
         }
-        return Errno("stat " + path);
+        if (end == std::string::npos) {
+            if (S_ISREG(info.st_mode)) kind = PathKind::File;
+            else if (S_ISDIR(info.st_mode)) kind = PathKind::Directory;
+            else return IoStatus::Failure(0, path + " is neither a file nor a directory");
+            return IoStatus::Success();
+        }
+        start = end + 1;
     }
-    if (S_ISREG(info.st_mode)) kind = PathKind::File;
-    else if (S_ISDIR(info.st_mode)) kind = PathKind::Directory;
-    else return IoStatus::Failure(0, path + " is neither a file nor a directory");
-    return IoStatus::Success();
 }
 
 IoStatus OpenPosixReadable(const std::string& fullPath, std::unique_ptr<ReadableFile>& file) {
@@ -149,5 +162,13 @@ IoStatus PosixFileSystem::RemoveEmptyDirectory(const std::string& path) {
     if (::rmdir(FullPath(path).c_str()) != 0) return Errno("rmdir " + path);
     return IoStatus::Success();
 }
+
+// POSIX trees (the builder's copies) carry no such attributes.
+IoStatus PosixFileSystem::ReadAttributes(const std::string&, std::uint32_t& attributes) {
+    attributes = 0;
+    return IoStatus::Success();
+}
+
+IoStatus PosixFileSystem::WriteAttributes(const std::string&, std::uint32_t) { return IoStatus::Success(); }
 
 } // namespace hotfix::engine

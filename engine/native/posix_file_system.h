@@ -18,6 +18,8 @@ public:
     IoStatus Delete(const std::string& path) override;
     IoStatus MakeDirectory(const std::string& path) override;
     IoStatus RemoveEmptyDirectory(const std::string& path) override;
+    IoStatus ReadAttributes(const std::string& path, std::uint32_t& attributes) override;
+    IoStatus WriteAttributes(const std::string& path, std::uint32_t attributes) override;
 
     std::string FullPath(const std::string& path) const;
 

@@ -1,10 +1,13 @@
 // patch.exe: the console front end of the engine.
-//   patch.exe [<Update Directory> [<Patch File Name>]]
+//   patch.exe [/settle] [<Update Directory> [<Patch File Name>]]
 // Loads Patchw32.dll by full path from its own directory (never through the search path),
 // applies the patch file to the update directory, prints what it does file by file, and exits
 // with the outcome: 0 applied, 1 already applied, 2 not applicable, 3 corrupt patch file,
-// 4 input/output failure (nothing changed), 5 usage or engine library missing, 6 input/output
-// failure with an incomplete roll-back (run again to settle it).
+// 4 input/output failure (nothing changed), 5 usage or engine library missing, 6 an interrupted
+// run could not be settled (its journal stays). With /settle it only settles what an
+// interrupted run of the patch file left (0 nothing is left unsettled, 3, 5 or 6) and changes
+// nothing else. Its embedded manifest makes the platform ignore any patch.exe.manifest or
+// patch.exe.local placed beside it.
 #include "engine/win32/ansi_path.h"
 #include "engine/win32/patchw32_api.h"
 
@@ -68,15 +71,25 @@ void RestrictDllSearch() {
     if (restrict == nullptr || !restrict(LOAD_LIBRARY_SEARCH_SYSTEM32)) ::SetDllDirectoryA("");
 }
 
+bool IsSettleSwitch(const char* argument) {
+    return (argument[0] == '/' || argument[0] == '-') && ::lstrcmpiA(argument + 1, "settle") == 0;
+}
+
 int main(int argc, char** argv) {
     RestrictDllSearch();
     argc = RedirectReport(argc, argv);
+    const bool settle = argc > 1 && IsSettleSwitch(argv[1]);
+    if (settle) {
+        ++argv;
+        --argc;
+    }
     if (argc < 3) {
-        std::printf("Usage: patch.exe <Update Directory> <Patch File Name>\n"
-                    "Applies the patch file to the files of the update directory.\n"
-                    "Exit codes: 0 applied, 1 already applied, 2 not applicable to these files,\n"
-                    "3 corrupt patch file, 4 input/output failure (nothing changed), 5 usage or\n"
-                    "engine library missing, 6 input/output failure, roll-back incomplete.\n");
+        std::printf("Usage: patch.exe [/settle] <Update Directory> <Patch File Name>\n"
+                    "Applies the patch file to the files of the update directory; with /settle, only\n"
+                    "settles what an interrupted run of that patch file left there.\n"
+                    "Exit codes: 0 applied (or settled), 1 already applied, 2 not applicable to these\n"
+                    "files, 3 corrupt patch file, 4 input/output failure (nothing changed), 5 usage or\n"
+                    "engine library missing, 6 an interrupted run could not be settled.\n");
         return kExitUsage;
     }
     std::string own = OwnPath();
@@ -92,9 +105,10 @@ int main(int argc, char** argv) {
         std::printf("cannot load %s (error %lu)\n", library.c_str(), ::GetLastError());
         return kExitUsage;
     }
-    auto apply = reinterpret_cast<HotfixApplyPatchFn>(reinterpret_cast<void*>(::GetProcAddress(module, "HotfixApplyPatch")));
+    const char* exportName = settle ? "HotfixSettlePatch" : "HotfixApplyPatch";
+    auto apply = reinterpret_cast<HotfixApplyPatchFn>(reinterpret_cast<void*>(::GetProcAddress(module, exportName)));
     if (apply == nullptr) {
-        std::printf("%s is not the engine library (no HotfixApplyPatch)\n", library.c_str());
+        std::printf("%s is not the engine library (no %s)\n", library.c_str(), exportName);
         ::FreeLibrary(module);
         return kExitUsage;
     }

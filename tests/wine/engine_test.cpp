@@ -1,6 +1,8 @@
 // The real engine pair (patch.exe + Patchw32.dll) on real directories, run the way the
 // installer runs it: `".\patch.exe" . NAME.RTP` with the application directory as current
 // directory. Patch files are written by hotfix-engine-fixture.exe with the portable writer.
+#include "harness/links.h"
+#include "harness/sandbox.h"
 #include "harness/test_paths.h"
 
 #include <windows.h>
@@ -143,19 +145,16 @@ void Lay(const std::string& root, const Files& files) {
     }
 }
 
-void RemoveTree(const std::string& root) {
-    WIN32_FIND_DATAA found;
-    HANDLE find = ::FindFirstFileA((root + "*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(root + name + "\\");
-            else ::DeleteFileA((root + name).c_str());
-        } while (::FindNextFileA(find, &found));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryA(root.c_str());
+using hotfix::testing::RemoveTree;
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The files a user sees: everything but the engine's own names.
+Files UserFiles(const Files& files) {
+    Files user;
+    for (const auto& [name, bytes] : files)
+        if (name.find("hfx~") == std::string::npos) user[name] = bytes;
+    return user;
 }
 
 class EngineTest : public ::testing::Test {
@@ -189,18 +188,33 @@ protected:
     }
     void TearDown() override { RemoveTree(m_work); }
 
-    ProcessRun Engine() { return Start(std::string("\".\\patch.exe\" . ") + kPatchName, m_app); }
+    ProcessRun Engine(const std::string& app = "") {
+        return Start(std::string("\".\\patch.exe\" . ") + kPatchName, app.empty() ? m_app : app);
+    }
+    ProcessRun Settle() { return Start(std::string("\".\\patch.exe\" /settle . ") + kPatchName, m_app); }
+
+    // Another update directory like m_app, with the engine pair and the patch file.
+    std::string OtherApp(const std::string& name) {
+        const std::string app = m_work + name + "\\";
+        Lay(app, kOld);
+        for (const char* file : {"patch.exe", "Patchw32.dll", kPatchName})
+            ::CopyFileA((m_app + file).c_str(), (app + file).c_str(), FALSE);
+        return app;
+    }
 
     std::string m_work;
     std::string m_app;
 };
 
 TEST_F(EngineTest, AppliesFileByFileThenFindsItAlreadyApplied) {
+    const DWORD marked = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    ASSERT_TRUE(::SetFileAttributesA((m_app + "Tarnovex.exe").c_str(), marked));
     ProcessRun first = Engine();
     EXPECT_EQ(first.exitCode, 0u) << first.output;
     for (const char* name : {"Tarnovex.exe", "Tarnovex.dll", "doc\\added.txt", "obsolete.txt"})
         EXPECT_NE(first.output.find(name), std::string::npos) << name << "\n" << first.output;
     EXPECT_EQ(FilesOf(m_app), kNew);
+    EXPECT_EQ(::GetFileAttributesA((m_app + "Tarnovex.exe").c_str()) & marked, marked); // kept
 
     ProcessRun second = Engine();
     EXPECT_EQ(second.exitCode, 1u) << second.output;
@@ -243,20 +257,77 @@ TEST_F(EngineTest, TargetHeldOpenWithoutSharingChangesNothing) {
     EXPECT_EQ(FilesOf(m_app), kOld);
 }
 
-TEST_F(EngineTest, KilledInTheMiddleOfTheSwapsIsRecoveredByTheNextRun) {
-    ::SetEnvironmentVariableA("HOTFIX_ENGINE_TEST_EXIT_AFTER_SWAPS", "2");
+// Killed from outside the moment its first swap began, as a task kill or a power cut would:
+// the directory is mixed; settling alone brings back the old files exactly, the next run applies.
+TEST_F(EngineTest, KilledFromOutsideAfterItsFirstSwapIsSettled) {
+    HANDLE killer = nullptr;
+    ProcessRun ready = Start(Quoted(hotfix::testing::TestProgramDirectory() + "hotfix-killer.exe") + " patch.exe " +
+                                 Quoted(m_app + "Tarnovex.dll.hfx~old"),
+                             m_work, &killer);
+    ASSERT_NE(killer, nullptr);
+    ASSERT_EQ(ready.output.substr(0, 5), "ready") << ready.output;
     ProcessRun killed = Engine();
-    ::SetEnvironmentVariableA("HOTFIX_ENGINE_TEST_EXIT_AFTER_SWAPS", nullptr);
-    ASSERT_EQ(killed.exitCode, 99u) << killed.output;
-    // Half done, and the journal says so.
-    EXPECT_NE(FilesOf(m_app), kOld);
-    EXPECT_NE(FilesOf(m_app), kNew);
-    EXPECT_NE(::GetFileAttributesA((m_app + "hfx~journal").c_str()), INVALID_FILE_ATTRIBUTES);
+    ::WaitForSingleObject(killer, 30000);
+    DWORD killerExit = 0;
+    ::GetExitCodeProcess(killer, &killerExit);
+    ::CloseHandle(killer);
+    ASSERT_EQ(killerExit, 0u) << "the engine was not killed in time:\n" << killed.output;
+    EXPECT_EQ(killed.exitCode, 0xDEADu) << killed.output;
+    EXPECT_NE(UserFiles(FilesOf(m_app)), kOld);
+    EXPECT_NE(UserFiles(FilesOf(m_app)), kNew);
+    EXPECT_EQ(FilesOf(m_app).count("hfx~journal"), 1u);
+
+    ProcessRun settled = Settle();
+    EXPECT_EQ(settled.exitCode, 0u) << settled.output;
+    EXPECT_NE(settled.output.find("rolling back"), std::string::npos) << settled.output;
+    EXPECT_EQ(FilesOf(m_app), kOld); // nothing of the engine's is left either
 
     ProcessRun again = Engine();
     EXPECT_EQ(again.exitCode, 0u) << again.output;
-    EXPECT_NE(again.output.find("interrupted"), std::string::npos) << again.output;
-    EXPECT_EQ(FilesOf(m_app), kNew); // also: no journal, staged or backup file left
+    EXPECT_EQ(FilesOf(m_app), kNew);
+}
+
+// Links a hostile user planted in the update directory, pointing outside it: never followed,
+// nothing outside changes, and the patch is refused with the name of what is in the way.
+TEST_F(EngineTest, LinksPointingOutsideAreNeverFollowed) {
+    using hotfix::testing::ScopedUnixLink;
+    using hotfix::testing::TakeSnapshot;
+    hotfix::testing::OutsideArea outside;
+    ASSERT_FALSE(outside.Path().empty());
+    Lay(outside.Path(), {{"Tarnovex.dll", "old library"}, {"doc\\readme.txt", "unchanged"}});
+    const auto outsideBefore = TakeSnapshot(outside.Path());
+    const std::string bin = hotfix::testing::TestProgramDirectory();
+    struct Case {
+        const char* name;
+        const char* link;   // in the update directory
+        const char* target; // below the outside area
+        bool forgedJournal;
+        DWORD exitCode;     // 2 refused; 6 an "interrupted run" that cannot be settled
+        const char* named;  // what the refusal names
+    };
+    const Case cases[] = {
+        {"a file link", "Tarnovex.dll", "Tarnovex.dll", false, 2, "Tarnovex.dll"},
+        {"a directory link", "doc", "doc", false, 2, "doc"},
+        {"a directory link and a forged journal naming it", "doc", "doc", true, 6, "doc"},
+    };
+    int number = 0;
+    for (const Case& c : cases) {
+        const std::string app = OtherApp("links " + std::to_string(++number));
+        RemoveTree(app + c.link);
+        ::DeleteFileA((app + c.link).c_str());
+        if (c.forgedJournal) {
+            ProcessRun forged = Start(Quoted(bin + "hotfix-engine-fixture.exe") + " write-journal " +
+                                          Quoted(app + "hfx~journal") + " " + Quoted(app + kPatchName) + " swapping doc",
+                                      m_work);
+            ASSERT_EQ(forged.exitCode, 0u) << forged.output;
+        }
+        ScopedUnixLink link(app + c.link, outside.UnixPath() + "/" + c.target);
+        ASSERT_TRUE(link.Made()) << c.name << " " << hotfix::testing::UnixPathOf(app) << " -> " << outside.UnixPath();
+        ProcessRun run = Engine(app);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.named), std::string::npos) << c.name << "\n" << run.output;
+        EXPECT_EQ(hotfix::testing::DescribeDifference(outsideBefore, TakeSnapshot(outside.Path())), "") << c.name;
+    }
 }
 
 // A patch with a real VCDIFF delta, made at build time by the native hotfix-pack (when the build

@@ -4,8 +4,10 @@
 //   failFrom = N: operation N and every later one fail.
 //   crashAt = N:  operation N throws SimulatedCrash before doing anything: the process "dies"
 //                 there, with everything done so far kept (as on a disk after a kill).
+//   exhaustAt = N: operation N throws std::bad_alloc, as an allocation that finds no memory.
 // Names compare case-insensitively, as on the target platform. `locked` paths cannot be opened,
-// renamed or deleted (held by another process without sharing).
+// renamed or deleted (held by another process without sharing). A link (PutLink) is reported as
+// such, and so is everything under it; no operation goes through one.
 #include "engine/engine_file_system.h"
 #include "engine/patch_path.h"
 
@@ -13,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +29,7 @@ public:
     long failAt = 0;
     long failFrom = 0;
     long crashAt = 0;
+    long exhaustAt = 0;
     long operations = 0;
     std::set<std::string> locked; // PathKey of locked paths
     // Called before each operation with its description ("create app.exe.hfx~new"), e.g. to
@@ -36,12 +40,15 @@ public:
         m_nodes[PathKey(path)] = Node{false, path, std::make_shared<std::string>(content)};
     }
     void PutDirectory(const std::string& path) { m_nodes[PathKey(path)] = Node{true, path, nullptr}; }
+    void PutLink(const std::string& path) { m_nodes[PathKey(path)] = Node{false, path, nullptr, 0, true}; }
+    std::uint32_t AttributesOf(const std::string& path) const { return m_nodes.at(PathKey(path)).attributes; }
+    void SetAttributes(const std::string& path, std::uint32_t attributes) { m_nodes.at(PathKey(path)).attributes = attributes; }
 
     // Every file, by its name as created, with its bytes.
     std::map<std::string, std::string> Files() const {
         std::map<std::string, std::string> files;
         for (const auto& [key, node] : m_nodes)
-            if (!node.directory) files[node.name] = *node.bytes;
+            if (!node.directory) files[node.name] = node.link ? "<link>" : *node.bytes;
         return files;
     }
     std::set<std::string> Directories() const {
@@ -51,13 +58,17 @@ public:
         return directories;
     }
     void ResetFaults() {
-        failAt = failFrom = crashAt = 0;
+        failAt = failFrom = crashAt = exhaustAt = 0;
         operations = 0;
     }
 
     IoStatus Query(const std::string& path, PathKind& kind) override {
         IoStatus status = Step("query " + path);
         if (!status.ok) return status;
+        if (UnderLink(path)) {
+            kind = PathKind::Link;
+            return status;
+        }
         auto node = m_nodes.find(PathKey(path));
         kind = node == m_nodes.end() ? PathKind::Missing : node->second.directory ? PathKind::Directory : PathKind::File;
         return status;
@@ -66,6 +77,7 @@ public:
     IoStatus OpenRead(const std::string& path, std::unique_ptr<ReadableFile>& file) override {
         IoStatus status = Step("open " + path);
         if (!status.ok) return status;
+        if (UnderLink(path)) return LinkRefused(path);
         if (IsLocked(path)) return IoStatus::Failure(32, "sharing violation: " + path);
         auto node = m_nodes.find(PathKey(path));
         if (node == m_nodes.end() || node->second.directory) return IoStatus::Failure(2, "no file " + path);
@@ -76,6 +88,7 @@ public:
     IoStatus CreateNew(const std::string& path, std::unique_ptr<WritableFile>& file) override {
         IoStatus status = Step("create " + path);
         if (!status.ok) return status;
+        if (UnderLink(path)) return LinkRefused(path);
         if (m_nodes.count(PathKey(path)) != 0) return IoStatus::Failure(80, "exists: " + path);
         if (!ParentExists(path)) return IoStatus::Failure(3, "no directory for " + path);
         auto bytes = std::make_shared<std::string>();
@@ -87,6 +100,7 @@ public:
     IoStatus Rename(const std::string& from, const std::string& to, bool replace) override {
         IoStatus status = Step("rename " + from + " -> " + to);
         if (!status.ok) return status;
+        if (UnderLink(from) || UnderLink(to)) return LinkRefused(from + " -> " + to);
         if (IsLocked(from) || IsLocked(to)) return IoStatus::Failure(32, "sharing violation");
         auto source = m_nodes.find(PathKey(from));
         if (source == m_nodes.end() || source->second.directory) return IoStatus::Failure(2, "no file " + from);
@@ -104,6 +118,7 @@ public:
     IoStatus Delete(const std::string& path) override {
         IoStatus status = Step("delete " + path);
         if (!status.ok) return status;
+        if (UnderLink(path)) return LinkRefused(path);
         if (IsLocked(path)) return IoStatus::Failure(32, "sharing violation");
         auto node = m_nodes.find(PathKey(path));
         if (node == m_nodes.end() || node->second.directory) return IoStatus::Failure(2, "no file " + path);
@@ -114,6 +129,7 @@ public:
     IoStatus MakeDirectory(const std::string& path) override {
         IoStatus status = Step("mkdir " + path);
         if (!status.ok) return status;
+        if (UnderLink(path)) return LinkRefused(path);
         if (m_nodes.count(PathKey(path)) != 0) return IoStatus::Failure(183, "exists: " + path);
         if (!ParentExists(path)) return IoStatus::Failure(3, "no directory for " + path);
         PutDirectory(path);
@@ -123,6 +139,7 @@ public:
     IoStatus RemoveEmptyDirectory(const std::string& path) override {
         IoStatus status = Step("rmdir " + path);
         if (!status.ok) return status;
+        if (UnderLink(path)) return LinkRefused(path);
         auto node = m_nodes.find(PathKey(path));
         if (node == m_nodes.end() || !node->second.directory) return IoStatus::Failure(267, "no directory " + path);
         std::string prefix = PathKey(path) + "\\";
@@ -132,12 +149,44 @@ public:
         return status;
     }
 
+    IoStatus ReadAttributes(const std::string& path, std::uint32_t& attributes) override {
+        IoStatus status = Step("attributes " + path);
+        if (!status.ok) return status;
+        if (UnderLink(path)) return LinkRefused(path);
+        auto node = m_nodes.find(PathKey(path));
+        if (node == m_nodes.end()) return IoStatus::Failure(2, "no file " + path);
+        attributes = node->second.attributes;
+        return status;
+    }
+
+    IoStatus WriteAttributes(const std::string& path, std::uint32_t attributes) override {
+        IoStatus status = Step("set attributes " + path);
+        if (!status.ok) return status;
+        if (UnderLink(path)) return LinkRefused(path);
+        auto node = m_nodes.find(PathKey(path));
+        if (node == m_nodes.end()) return IoStatus::Failure(2, "no file " + path);
+        node->second.attributes = attributes;
+        return status;
+    }
+
 private:
     struct Node {
         bool directory = false;
         std::string name;
         std::shared_ptr<std::string> bytes;
+        std::uint32_t attributes = 0;
+        bool link = false;
     };
+
+    // The path itself or one of its parents is a link.
+    bool UnderLink(const std::string& path) const {
+        for (std::string at = path; !at.empty(); at = ParentOf(at)) {
+            auto node = m_nodes.find(PathKey(at));
+            if (node != m_nodes.end() && node->second.link) return true;
+        }
+        return false;
+    }
+    static IoStatus LinkRefused(const std::string& what) { return IoStatus::Failure(5, "a link: " + what); }
 
     class Reader : public ReadableFile {
     public:
@@ -175,6 +224,7 @@ private:
         if (beforeStep) beforeStep(what);
         ++operations;
         if (crashAt != 0 && operations == crashAt) throw SimulatedCrash{};
+        if (exhaustAt != 0 && operations == exhaustAt) throw std::bad_alloc();
         if ((failAt != 0 && operations == failAt) || (failFrom != 0 && operations >= failFrom))
             return IoStatus::Failure(1117, "injected failure at operation " + std::to_string(operations) + ": " + what);
         return IoStatus::Success();

@@ -51,19 +51,28 @@ void Lay(FakeEngineFileSystem& fs, const Files& files) {
     for (const auto& [path, bytes] : files) fs.PutFile(path, bytes);
 }
 
-ApplyResult ApplyTo(FakeEngineFileSystem& fs, const std::vector<std::uint8_t>& patch, Recorder& recorder) {
+ApplyResult ApplyTo(FakeEngineFileSystem& fs, const std::vector<std::uint8_t>& patch, Recorder& recorder,
+                    const std::string& patchName = "") {
     MemoryReadableFile file(patch.data(), patch.size());
-    return ApplyPatch(fs, file, recorder);
+    return ApplyPatch(fs, file, recorder, patchName);
+}
+
+ApplyResult SettleIn(FakeEngineFileSystem& fs, const std::vector<std::uint8_t>& patch, Recorder& recorder) {
+    MemoryReadableFile file(patch.data(), patch.size());
+    return SettlePatch(fs, file, recorder);
 }
 
 TEST(PatchApply, AppliesAndLeavesNothingOfItsOwn) {
     Scenario s = Scenario::Typical();
     FakeEngineFileSystem fs;
     Lay(fs, s.before);
+    const std::uint32_t marked = kAttributeReadOnly | kAttributeHidden | kAttributeSystem;
+    fs.SetAttributes("app.exe", marked);
     Recorder recorder;
     ApplyResult result = ApplyTo(fs, BuildWholePatch(s.fileSpecs), recorder);
     EXPECT_EQ(result.outcome, ApplyOutcome::Applied) << result.message;
     EXPECT_EQ(fs.Files(), s.after);
+    EXPECT_EQ(fs.AttributesOf("app.exe"), marked);
     EXPECT_EQ(fs.Directories(), (std::set<std::string>{"lib", "lib\\new"}));
     EXPECT_NE(recorder.lines.find("app.exe: patched"), std::string::npos) << recorder.lines;
     EXPECT_NE(recorder.lines.find("old.txt: removed"), std::string::npos) << recorder.lines;
@@ -107,6 +116,12 @@ TEST(PatchApply, RefusesFilesInUnknownStatesNamingThem) {
          }, ApplyOutcome::NotApplicable, "app.exe"},
         {"held open without sharing", [](auto& fs) { fs.locked.insert("LIB\\CORE.DLL"); },
          ApplyOutcome::IoFailureRolledBack, "lib\\core.dll"},
+        {"a link in place of a file", [](auto& fs) {
+             fs.Delete("app.exe");
+             fs.PutLink("app.exe");
+         }, ApplyOutcome::NotApplicable, "app.exe"},
+        {"the directory of an added file is a link", [](auto& fs) { fs.PutLink("lib\\new"); },
+         ApplyOutcome::NotApplicable, "lib\\new\\extra.dat"},
     };
     for (const Case& c : cases) {
         Scenario s = Scenario::Typical();
@@ -172,7 +187,7 @@ TEST(PatchApply, ContentThatDoesNotMatchItsHashIsRolledBack) {
 bool IsOwn(const std::string& name) { return name.find("hfx~") != std::string::npos; }
 
 void ExpectAllOldOrAllNew(FakeEngineFileSystem& fs, const Scenario& s, const ApplyResult& result,
-                          const std::string& context) {
+                          const std::vector<std::uint8_t>& patch, const std::string& context) {
     Files user, own;
     for (const auto& [name, bytes] : fs.Files()) (IsOwn(name) ? own : user)[name] = bytes;
     EXPECT_TRUE(user == s.before || user == s.after) << context;
@@ -186,7 +201,7 @@ void ExpectAllOldOrAllNew(FakeEngineFileSystem& fs, const Scenario& s, const App
         EXPECT_NE(result.message.find("the next run"), std::string::npos) << context;
         fs.ResetFaults();
         Recorder recorder;
-        ASSERT_TRUE(RecoverInterruptedRun(fs, recorder).ok) << context;
+        ASSERT_EQ(SettleIn(fs, patch, recorder).outcome, ApplyOutcome::Applied) << context;
         for (const auto& [name, bytes] : fs.Files()) EXPECT_FALSE(IsOwn(name)) << context << ": " << name;
         EXPECT_EQ(fs.Files(), user) << context;
     }
@@ -203,13 +218,20 @@ TEST(PatchApply, FailingAnyOneOperationLeavesAllOldOrAllNew) {
         ASSERT_EQ(ApplyTo(fs, patch, recorder).outcome, ApplyOutcome::Applied);
         total = fs.operations;
     }
-    for (long n = 1; n <= total; ++n) {
-        FakeEngineFileSystem fs;
-        Lay(fs, s.before);
-        fs.failAt = n;
-        Recorder recorder;
-        ApplyResult result = ApplyTo(fs, patch, recorder);
-        ExpectAllOldOrAllNew(fs, s, result, "failing operation " + std::to_string(n) + ": " + result.message);
+    // An operation that fails, or an allocation that finds no memory there.
+    for (bool exhausted : {false, true}) {
+        for (long n = 1; n <= total; ++n) {
+            FakeEngineFileSystem fs;
+            Lay(fs, s.before);
+            (exhausted ? fs.exhaustAt : fs.failAt) = n;
+            Recorder recorder;
+            ApplyResult result = ApplyTo(fs, patch, recorder);
+            const std::string context = (exhausted ? "memory exhausted at operation " : "failing operation ") +
+                                        std::to_string(n) + ": " + result.message;
+            ExpectAllOldOrAllNew(fs, s, result, patch, context);
+            if (exhausted && result.outcome != ApplyOutcome::Applied)
+                EXPECT_EQ(result.outcome, ApplyOutcome::IoFailureRolledBack) << context;
+        }
     }
 }
 
@@ -247,12 +269,19 @@ TEST(PatchApply, KilledAtAnyPointIsRecoveredByTheNextRun) {
         }
         if (!crashed) break;
         std::string context = "killed at operation " + std::to_string(n);
-        // Recovery alone settles the directory: all old or all new, nothing of ours left.
-        FakeEngineFileSystem recovered = fs;
-        recovered.ResetFaults();
-        ASSERT_TRUE(RecoverInterruptedRun(recovered, recorder).ok) << context;
-        for (const auto& [name, bytes] : recovered.Files()) EXPECT_FALSE(IsOwn(name)) << context << ": " << name;
-        EXPECT_TRUE(recovered.Files() == s.before || recovered.Files() == s.after) << context;
+        // Settling alone brings the directory to all old or all new, with nothing of ours left;
+        // so it does from the files themselves when the journal is lost or torn.
+        for (const char* journal : {"as left", "lost", "torn"}) {
+            FakeEngineFileSystem recovered = fs;
+            recovered.ResetFaults();
+            const Files left = recovered.Files();
+            if (left.count(kJournalName) != 0 && std::string(journal) == "lost") recovered.Delete(kJournalName);
+            if (left.count(kJournalName) != 0 && std::string(journal) == "torn")
+                recovered.PutFile(kJournalName, left.at(kJournalName).substr(0, 20));
+            ASSERT_EQ(SettleIn(recovered, patch, recorder).outcome, ApplyOutcome::Applied) << context << ", journal " << journal;
+            for (const auto& [name, bytes] : recovered.Files()) EXPECT_FALSE(IsOwn(name)) << context << ": " << name;
+            EXPECT_TRUE(recovered.Files() == s.before || recovered.Files() == s.after) << context << ", journal " << journal;
+        }
         // The next run recovers, then applies.
         fs.ResetFaults();
         ApplyResult result = ApplyTo(fs, patch, recorder);
@@ -262,44 +291,107 @@ TEST(PatchApply, KilledAtAnyPointIsRecoveredByTheNextRun) {
     }
 }
 
-TEST(PatchApply, KilledDuringRecoveryIsRecoveredAgain) {
+TEST(PatchApply, KilledWhileSettlingIsSettledAgain) {
     Scenario s = Scenario::Typical();
     auto patch = BuildWholePatch(s.fileSpecs);
-    // Kill the run after its swaps have begun, then kill the recovery at each of its steps.
-    for (long recoveryStep = 1; recoveryStep < 60; ++recoveryStep) {
+    // Kill the run after two swaps, then kill the settling at each of its steps.
+    for (long settleStep = 1; settleStep < 60; ++settleStep) {
         FakeEngineFileSystem fs;
         Lay(fs, s.before);
-        class StopAfterSwap : public Recorder {
-        public:
-            void AfterSwap(std::size_t n) override {
-                if (n == 2) throw SimulatedCrash{};
-            }
-        } stopper;
-        EXPECT_THROW(ApplyTo(fs, patch, stopper), SimulatedCrash);
-        fs.ResetFaults();
-        fs.crashAt = recoveryStep;
+        fs.beforeStep = [](const std::string& what) {
+            if (what == "rename lib\\new\\extra.dat.hfx~new -> lib\\new\\extra.dat") throw SimulatedCrash{};
+        };
         Recorder recorder;
+        EXPECT_THROW(ApplyTo(fs, patch, recorder), SimulatedCrash);
+        fs.beforeStep = nullptr;
+        fs.ResetFaults();
+        fs.crashAt = settleStep;
         try {
-            RecoverInterruptedRun(fs, recorder);
+            SettleIn(fs, patch, recorder);
         } catch (const SimulatedCrash&) {
         }
         fs.ResetFaults();
-        ASSERT_TRUE(RecoverInterruptedRun(fs, recorder).ok) << recoveryStep;
-        EXPECT_EQ(fs.Files(), s.before) << "recovery killed at " << recoveryStep;
+        ASSERT_EQ(SettleIn(fs, patch, recorder).outcome, ApplyOutcome::Applied) << settleStep;
+        EXPECT_EQ(fs.Files(), s.before) << "settling killed at " << settleStep;
     }
 }
 
-TEST(PatchApply, DamagedJournalStopsEverything) {
+// What a hostile user or a torn write can leave under the engine's names: nothing outside the
+// patch's own entries and hashes is ever acted on, and the directory settles when it can.
+TEST(PatchApply, JournalsAndLeftoversTheEngineDidNotWrite) {
+    Scenario s = Scenario::Typical();
+    auto patch = BuildWholePatch(s.fileSpecs);
+    PatchModel model;
+    std::string error;
+    ASSERT_TRUE(ParsePatchBytes(patch.data(), patch.size(), model, error));
+    auto journalOf = [](const Sha256Digest& digest, JournalState state, std::vector<std::string> directories) {
+        Journal journal;
+        journal.state = state;
+        journal.patchDigest = digest;
+        journal.createdDirectories = std::move(directories);
+        auto bytes = SerializeJournal(journal);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    Sha256Digest other = model.digest;
+    other[0] ^= 1;
+    struct Case {
+        const char* name;
+        Files planted;
+        ApplyOutcome outcome;
+        Files expected; // what stands afterwards
+    };
+    Files patched = s.after;
+    Files untouched = s.before;
+    auto with = [](Files files, const Files& more) {
+        for (const auto& [name, bytes] : more) files[name] = bytes;
+        return files;
+    };
+    const Case cases[] = {
+        {"garbage under the journal's name", {{kJournalName, "not a journal"}}, ApplyOutcome::Applied, patched},
+        {"an empty journal", {{kJournalName, ""}}, ApplyOutcome::Applied, patched},
+        {"a journal of another patch", {{kJournalName, journalOf(other, JournalState::Swapping, {})}},
+         ApplyOutcome::IoFailureNotRolledBack,
+         with(untouched, {{kJournalName, journalOf(other, JournalState::Swapping, {})}})},
+        {"this patch's journal naming directories it never makes",
+         {{kJournalName, journalOf(model.digest, JournalState::Swapping, {"spare"})}}, ApplyOutcome::Applied, patched},
+        {"an unknown file under a backup name, journal committed",
+         {{kJournalName, journalOf(model.digest, JournalState::Committed, {})}, {"app.exe.hfx~old", "mine"}},
+         ApplyOutcome::NotApplicable, with(untouched, {{"app.exe.hfx~old", "mine"}})},
+        {"a half-written staged file", {{"lib\\core.dll.hfx~new", "cor"}}, ApplyOutcome::Applied, patched},
+        {"a backup of an old version over a changed file",
+         {{"lib\\core.dll", "core 1, edited"}, {"lib\\core.dll.hfx~old", "core 1"}},
+         ApplyOutcome::IoFailureNotRolledBack,
+         with(untouched, {{"lib\\core.dll", "core 1, edited"}, {"lib\\core.dll.hfx~old", "core 1"}})},
+    };
+    for (const Case& c : cases) {
+        FakeEngineFileSystem fs;
+        Lay(fs, s.before);
+        fs.PutDirectory("spare"); // empty, and none of the patch's
+        for (const auto& [name, bytes] : c.planted) fs.PutFile(name, bytes);
+        Recorder recorder;
+        ApplyResult result = ApplyTo(fs, patch, recorder);
+        EXPECT_EQ(result.outcome, c.outcome) << c.name << ": " << result.message;
+        EXPECT_EQ(fs.Files(), c.expected) << c.name << "\n" << recorder.lines;
+        EXPECT_EQ(fs.Directories().count("spare"), 1u) << c.name;
+    }
+    // A link under an engine's name is never followed, opened or deleted.
+    FakeEngineFileSystem fs;
+    Lay(fs, s.before);
+    fs.PutLink("app.exe.hfx~new");
+    Recorder recorder;
+    EXPECT_EQ(ApplyTo(fs, patch, recorder).outcome, ApplyOutcome::NotApplicable);
+    EXPECT_EQ(fs.Files(), with(untouched, {{"app.exe.hfx~new", "<link>"}}));
+}
+
+// A patch whose entry names the patch file itself is refused: it would rewrite what it reads.
+TEST(PatchApply, RefusesAnEntryNamingThePatchFile) {
     Scenario s = Scenario::Typical();
     FakeEngineFileSystem fs;
     Lay(fs, s.before);
-    fs.PutFile(kJournalName, "not a journal");
     Recorder recorder;
-    ApplyResult result = ApplyTo(fs, BuildWholePatch(s.fileSpecs), recorder);
-    EXPECT_EQ(result.outcome, ApplyOutcome::IoFailureNotRolledBack);
-    Files expected = s.before;
-    expected[kJournalName] = "not a journal";
-    EXPECT_EQ(fs.Files(), expected);
+    ApplyResult result = ApplyTo(fs, BuildWholePatch(s.fileSpecs), recorder, "OLD.TXT");
+    EXPECT_EQ(result.outcome, ApplyOutcome::NotApplicable) << result.message;
+    EXPECT_EQ(fs.Files(), s.before);
 }
 
 TEST(PatchApply, CorruptPatchChangesNothing) {

@@ -217,6 +217,10 @@ bool RemoveTree(const std::string& directory) {
                 const std::string name = entry.cFileName;
                 if (name == "." || name == "..") continue;
                 const std::string path = root + name;
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                    // A link: what it points to is not ours to remove (ScopedUnixLink removes it).
+                    continue;
+                }
                 if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                     RemoveTree(path);
                 } else {

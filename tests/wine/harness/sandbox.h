@@ -88,7 +88,8 @@ private:
     std::string m_path;
 };
 
-// Removes a directory tree (read-only files included). True when it is gone.
+// Removes a directory tree (read-only files included), never descending into a link. True when
+// it is gone.
 bool RemoveTree(const std::string& directory);
 // Copies a directory tree into `target` (made if missing). Both may end with a backslash.
 bool CopyTree(const std::string& source, const std::string& target);

@@ -4,6 +4,9 @@
 //       file, removal of files only in OLD_DIR); exit 0 when written.
 //   hotfix-engine-fixture hold FILE MILLISECONDS
 //       opens FILE with no sharing, prints "held", and keeps it open that long.
+//   hotfix-engine-fixture write-journal OUT PATCH swapping|committed [DIRECTORY...]
+//       writes a journal with a valid checksum tied to PATCH, as anyone could (forged).
+#include "engine/patch_journal.h"
 #include "engine/rtp_format.h"
 #include "engine/patch_path.h"
 #include "engine/sha256.h"
@@ -93,9 +96,24 @@ int Hold(const char* path, const char* milliseconds) {
     return 0;
 }
 
+int WriteJournalFile(int argc, char** argv) {
+    std::ifstream in(argv[3], std::ios::binary);
+    std::string patch((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (patch.size() < 32) return 1;
+    Journal journal;
+    journal.state = std::string(argv[4]) == "committed" ? JournalState::Committed : JournalState::Swapping;
+    std::copy(patch.end() - 32, patch.end(), journal.patchDigest.begin());
+    for (int i = 5; i < argc; ++i) journal.createdDirectories.push_back(argv[i]);
+    const std::vector<std::uint8_t> bytes = SerializeJournal(journal);
+    std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return out ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 5 && std::string(argv[1]) == "write-journal") return WriteJournalFile(argc, argv);
     if (argc == 5 && std::string(argv[1]) == "write-patch") return WritePatchFile(argv[2], argv[3], argv[4]);
     if (argc == 4 && std::string(argv[1]) == "hold") return Hold(argv[2], argv[3]);
     std::printf("usage: hotfix-engine-fixture write-patch OUT OLD NEW | hold FILE MS\n");
