@@ -30,6 +30,18 @@ Outcome Decide(HotfixContext& context, RunRecord& record) {
     if (!record.product) return Outcome::NotFound;
     const ProductEntry& product = *record.product;
 
+    if (context.patchStep.HasInterruptedRun(record.applicationDirectory)) {
+        record.interruptedRunFound = true;
+        record.runningTestMade = true;
+        if (!context.runningTest.IsApplicationStopped(record.executablePath)) {
+            record.statusWord = kStatusRunning;
+            return Outcome::StillRunning;
+        }
+        record.settleResult = context.patchStep.SettleInterruptedRun(record.applicationDirectory, product.ProductCode);
+        record.unsettled = context.patchStep.HasInterruptedRun(record.applicationDirectory);
+        if (record.unsettled) return Outcome::Failed;
+    }
+
     std::string status;
     ReadFullLabel(context, record.executablePath, status);
     record.labelBefore = status;
@@ -48,6 +60,8 @@ Outcome Decide(HotfixContext& context, RunRecord& record) {
     record.patchAttempted = true;
     record.patchResult = context.patchStep.ApplyPatches(record.applicationDirectory, product.ProductCode);
     if (record.patchResult != 1) return Outcome::Failed;
+    record.unsettled = context.patchStep.HasInterruptedRun(record.applicationDirectory);
+    if (record.unsettled) return Outcome::Failed;
 
     // A file that lost its version resource keeps the base label read before: not applied.
     ReadFullLabel(context, record.executablePath, status);

@@ -38,6 +38,9 @@ struct RunRecord {
     std::string labelBefore;            // as read, before classification ("" when unreadable)
     std::string statusWord;             // the status word that chose the outcome
     bool runningTestMade = false;
+    bool interruptedRunFound = false;   // an engine run had been interrupted in the directory
+    int settleResult = 0;               // the settling sequence's result, when it ran
+    bool unsettled = false;             // an interrupted run was still there: before or after patching
     bool patchAttempted = false;
     int patchResult = 0;
     std::string labelAfter;             // as read after patching
@@ -51,6 +54,10 @@ std::string ClassifyLabel(const ProductEntry& product, const std::string& label)
 
 // One run. True when it is finished, whatever its outcome; false when the user chose Retry
 // on the still-running message. `record`, when given, receives what the run saw.
+// An installation where an engine run was interrupted (a kill, a power cut) may be half old,
+// half new whatever its executable says, so before anything is decided on its version the
+// engine settles it: refused while the application runs (message 2), and message 5 when it
+// stays unsettled. A patch sequence that leaves an interrupted run behind is a failure too.
 bool RunHotfix(HotfixContext& context, RunRecord* record = nullptr);
 
 // The start-up loop: runs until a run is finished, pausing 2000 ms before each new try.

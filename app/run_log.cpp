@@ -69,7 +69,8 @@ void RunLog::RunEnded(bool quiet) {
     const RunRecord& record = *m_record;
     if (record.executablePath.empty()) Line("Found: nothing (the product's document type is not registered)");
     else if (!record.product) Line("Found: no product of this hotfix at that path");
-    if (record.patchAttempted && record.patchResult == 1)
+    if (record.unsettled) Line("The interrupted engine run is not settled: the installation is not judged by its version");
+    if (record.patchAttempted && record.patchResult == 1 && !record.unsettled)
         Line("Version label after patching: " + (record.labelAfter.empty() ? std::string("(none)") : record.labelAfter));
     Line("Outcome: message " + std::to_string(static_cast<int>(record.outcome)) + ", " + OutcomeName(record.outcome));
     Line(std::string(quiet ? "Answered (quiet): " : "Answer: ") + AnswerName(record.answer));
@@ -104,13 +105,21 @@ void RunLog::EngineRan(const std::string& directory, const std::string& commandL
     }
 }
 
-void RunLog::FileDeleted(const std::string& path, Deletion deletion) {
-    switch (deletion) {
-    case Deletion::Deleted: Line("Deleted: " + path); break;
-    case Deletion::Absent: Line("Already gone: " + path); break;
-    case Deletion::AtRestart: Line("Still in use, deleted at the next restart: " + path); break;
-    case Deletion::Left: Line("Not deleted: " + path); break;
+void RunLog::FileDeleted(const std::string& path, Removal removal) {
+    switch (removal) {
+    case Removal::Removed: Line("Deleted: " + path); break;
+    case Removal::Absent: Line("Already gone: " + path); break;
+    case Removal::Left: Line("Not deleted: " + path); break;
     }
+}
+
+void RunLog::InterruptedRunFound(const std::string& applicationDirectory, bool found) {
+    if (found) Line("Interrupted engine run: its traces stand in " + applicationDirectory);
+}
+
+void RunLog::SettleStarting(const std::string& applicationDirectory, int productCode) {
+    Line("Settling the interrupted run in " + applicationDirectory + " (product code " + std::to_string(productCode) +
+         ")");
 }
 
 bool LoggedRunningTest::IsApplicationStopped(const std::string& executablePath) {
@@ -118,6 +127,21 @@ bool LoggedRunningTest::IsApplicationStopped(const std::string& executablePath) 
     const bool stopped = m_inner.IsApplicationStopped(executablePath);
     m_log.RunningTestAnswered(executablePath, stopped);
     return stopped;
+}
+
+bool LoggedPatchStep::HasInterruptedRun(const std::string& applicationDirectory) {
+    const bool found = m_inner.HasInterruptedRun(applicationDirectory);
+    m_log.FactsSoFar();
+    m_log.InterruptedRunFound(applicationDirectory, found);
+    return found;
+}
+
+int LoggedPatchStep::SettleInterruptedRun(const std::string& applicationDirectory, int productCode) {
+    m_log.FactsSoFar();
+    m_log.SettleStarting(applicationDirectory, productCode);
+    const int result = m_inner.SettleInterruptedRun(applicationDirectory, productCode);
+    m_log.Line("Settling sequence result: " + std::to_string(result));
+    return result;
 }
 
 int LoggedPatchStep::ApplyPatches(const std::string& applicationDirectory, int productCode) {

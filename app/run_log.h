@@ -26,6 +26,8 @@ public:
     void RunningTestAnswered(const std::string& executablePath, bool stopped);
     void PatchStarting(const std::string& applicationDirectory, int productCode);
     void PatchFinished(int result);
+    void InterruptedRunFound(const std::string& applicationDirectory, bool found);
+    void SettleStarting(const std::string& applicationDirectory, int productCode);
 
     // The run is over: the facts not yet logged, the label after patching, the outcome and the
     // answer to its message.
@@ -40,7 +42,7 @@ public:
     void PayloadWritten(const std::string& path, int result) override;
     void EngineRan(const std::string& directory, const std::string& commandLine, std::uint32_t runResult,
                    bool hasExitCode, std::uint32_t exitCode, const std::string& output) override;
-    void FileDeleted(const std::string& path, Deletion deletion) override;
+    void FileDeleted(const std::string& path, Removal removal) override;
 
 private:
     LogSink& m_sink;
@@ -68,6 +70,8 @@ class LoggedPatchStep final : public PatchStep {
 public:
     LoggedPatchStep(PatchStep& inner, RunLog& log) : m_inner(inner), m_log(log) {}
     int ApplyPatches(const std::string& applicationDirectory, int productCode) override;
+    bool HasInterruptedRun(const std::string& applicationDirectory) override;
+    int SettleInterruptedRun(const std::string& applicationDirectory, int productCode) override;
 
 private:
     PatchStep& m_inner;

@@ -1,7 +1,7 @@
 #include "patch/patch_sequence.h"
 
 #include "app/product_catalogue.h"
-#include "patch/file_removal.h"
+#include "patch/payload_store.h"
 
 namespace hotfix {
 
@@ -12,7 +12,34 @@ std::string EngineCommandLine(const std::string& patchFile) {
     return std::string("\".\\") + kEngineFrontEnd + "\" . " + patchFile;
 }
 
+std::string EngineSettleCommandLine(const std::string& patchFile) {
+    return std::string("\".\\") + kEngineFrontEnd + "\" /settle . " + patchFile;
+}
+
 namespace {
+
+// The names an engine run leaves while it works: its journal in the root, and beside each file
+// it changes a staged and a backup file.
+const char* const kJournalNames[] = {"HFX~JOURNAL", "HFX~JOURNAL.TMP"};
+const char* const kLeftoverSuffixes[] = {".HFX~NEW", ".HFX~OLD"};
+
+std::string UpperAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+// Example: IsEngineLeftover("hfx~journal") and IsEngineLeftover("bin\\a.dll.hfx~old") are true,
+// IsEngineLeftover("bin\\hfx~journal") is false (journals stand in the root only).
+bool IsEngineLeftover(const std::string& relative) {
+    const std::string path = UpperAscii(relative);
+    for (const char* journal : kJournalNames)
+        if (path == journal) return true;
+    for (const std::string suffix : kLeftoverSuffixes)
+        if (path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return true;
+    return false;
+}
 
 int Extract(PatchServices& services, const std::string& directory, const std::string& name) {
     const int result = services.payloads.ExtractPayload(directory, name);
@@ -20,21 +47,16 @@ int Extract(PatchServices& services, const std::string& directory, const std::st
     return result;
 }
 
-void Remove(PatchServices& services, const std::string& path) {
-    const Removal removal = RemoveWrittenFile(services.files, path);
-    if (!services.events) return;
-    PatchEvents::Deletion deletion = PatchEvents::Deletion::Left;
-    switch (removal) {
-    case Removal::Removed: deletion = PatchEvents::Deletion::Deleted; break;
-    case Removal::Absent: deletion = PatchEvents::Deletion::Absent; break;
-    case Removal::ScheduledAtRestart: deletion = PatchEvents::Deletion::AtRestart; break;
-    case Removal::Left: deletion = PatchEvents::Deletion::Left; break;
-    }
-    services.events->FileDeleted(path, deletion);
+void Remove(PatchServices& services, const std::string& directory, const std::string& name) {
+    const Removal removal = services.payloads.RemovePayload(directory, name);
+    if (services.events) services.events->FileDeleted(directory + name, removal);
 }
 
-void RunEngine(PatchServices& services, const std::string& directory, const std::string& patchFile) {
-    const std::string commandLine = EngineCommandLine(patchFile);
+enum class EngineJob { Apply, Settle };
+
+void RunEngine(PatchServices& services, const std::string& directory, const std::string& patchFile, EngineJob job) {
+    const std::string commandLine =
+        job == EngineJob::Apply ? EngineCommandLine(patchFile) : EngineSettleCommandLine(patchFile);
     std::string output;
     const bool capture = services.engineMode.captureOutput && services.events;
     const std::uint32_t result =
@@ -44,13 +66,11 @@ void RunEngine(PatchServices& services, const std::string& directory, const std:
     services.events->EngineRan(directory, commandLine, result, exitCode.has_value(), exitCode.value_or(0), output);
 }
 
-} // namespace
-
-int ApplyPatches(PatchServices& services, const std::string& applicationDirectory, int productCode) {
+int RunSequence(PatchServices& services, const std::string& applicationDirectory, int productCode, EngineJob job) {
     if (Extract(services, applicationDirectory, kEngineFrontEnd) != 1) return 0;
     if (Extract(services, applicationDirectory, kEngineLibrary) != 1) {
         // A front end without its library is of no use to anyone: leave nothing behind.
-        Remove(services, applicationDirectory + kEngineFrontEnd);
+        Remove(services, applicationDirectory, kEngineFrontEnd);
         return 0;
     }
 
@@ -60,14 +80,33 @@ int ApplyPatches(PatchServices& services, const std::string& applicationDirector
         if (result != 1) continue;
         // The engine inherits the current directory and updates "." from there.
         services.files.ChangeDirectory(applicationDirectory);
-        RunEngine(services, applicationDirectory, patchFile);
+        RunEngine(services, applicationDirectory, patchFile, job);
         result = 1;
-        Remove(services, applicationDirectory + patchFile);
+        Remove(services, applicationDirectory, patchFile);
     }
 
-    Remove(services, applicationDirectory + kEngineLibrary);
-    Remove(services, applicationDirectory + kEngineFrontEnd);
+    Remove(services, applicationDirectory, kEngineLibrary);
+    Remove(services, applicationDirectory, kEngineFrontEnd);
     return result;
+}
+
+} // namespace
+
+int ApplyPatches(PatchServices& services, const std::string& applicationDirectory, int productCode) {
+    return RunSequence(services, applicationDirectory, productCode, EngineJob::Apply);
+}
+
+int SettleInterruptedRun(PatchServices& services, const std::string& applicationDirectory, int productCode) {
+    return RunSequence(services, applicationDirectory, productCode, EngineJob::Settle);
+}
+
+bool HasInterruptedRun(FileOperations& files, const std::string& applicationDirectory) {
+    bool found = false;
+    files.VisitEntries(applicationDirectory, [&](const std::string& relative) {
+        found = IsEngineLeftover(relative);
+        return !found;
+    });
+    return found;
 }
 
 } // namespace hotfix

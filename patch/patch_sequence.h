@@ -18,6 +18,16 @@ constexpr int kShowNormal = 1;         // SW_SHOWNORMAL: the engine's console wi
 // Example: EngineCommandLine("A.RTP") == "\".\\patch.exe\" . A.RTP".
 std::string EngineCommandLine(const std::string& patchFile);
 
+// The same with "/settle" before the directory: the engine then only settles what an
+// interrupted run of that patch file left, and changes nothing else.
+// Example: EngineSettleCommandLine("A.RTP") == "\".\\patch.exe\" /settle . A.RTP".
+std::string EngineSettleCommandLine(const std::string& patchFile);
+
+// True when `applicationDirectory` holds what an interrupted engine run leaves behind: the
+// engine's journal or its temporary file in the root, or a staged (NAME.hfx~new) or backup
+// (NAME.hfx~old) file anywhere below, links not followed.
+bool HasInterruptedRun(FileOperations& files, const std::string& applicationDirectory);
+
 struct PatchServices {
     PayloadStore& payloads;
     FileOperations& files;
@@ -31,11 +41,17 @@ struct PatchServices {
 // Writes "patch.exe" and "Patchw32.dll" into `applicationDirectory` (ending with a backslash),
 // then for each patch file of PatchFilesOf(productCode), in order: writes it, makes the
 // directory current, runs the engine on it without time limit, deletes it. Finally deletes the
-// library and the front end. A patch file that cannot be written is skipped (not run).
+// library and the front end. Every file is held from its writing to its deletion (see
+// ExtractPayload). A patch file that cannot be written is skipped (not run).
 // 1 when both engine files were written and either the list is empty or its last file was
 // written and run; 0 when an engine file was not written (nothing run, nothing left behind) or
 // the last patch file was not written. The engine's own success is not judged here.
 int ApplyPatches(PatchServices& services, const std::string& applicationDirectory, int productCode);
+
+// The same sequence with the engine in settling mode (EngineSettleCommandLine) on each of the
+// product's patch files: what an interrupted run left is settled by whichever patch file it
+// belongs to, and nothing is applied. Same result rules as ApplyPatches.
+int SettleInterruptedRun(PatchServices& services, const std::string& applicationDirectory, int productCode);
 
 // The PatchStep port over the patch services.
 class PatchSequence final : public PatchStep, public EngineConfiguration {
@@ -43,6 +59,12 @@ public:
     explicit PatchSequence(PatchServices services) : m_services(services) {}
     int ApplyPatches(const std::string& applicationDirectory, int productCode) override {
         return hotfix::ApplyPatches(m_services, applicationDirectory, productCode);
+    }
+    bool HasInterruptedRun(const std::string& applicationDirectory) override {
+        return hotfix::HasInterruptedRun(m_services.files, applicationDirectory);
+    }
+    int SettleInterruptedRun(const std::string& applicationDirectory, int productCode) override {
+        return hotfix::SettleInterruptedRun(m_services, applicationDirectory, productCode);
     }
     void Configure(const EngineRunMode& mode, PatchEvents* events) override {
         m_services.engineMode = mode;

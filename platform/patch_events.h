@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/patch_ports.h"
+
 namespace hotfix {
 
 class PatchEvents {
@@ -21,10 +23,8 @@ public:
                            std::uint32_t runResult, bool hasExitCode, std::uint32_t exitCode,
                            const std::string& output) = 0;
 
-    enum class Deletion { Deleted, Absent, AtRestart, Left };
-    // What became of `path` when the sequence removed it: deleted, not there to delete, still
-    // held and scheduled for deletion at the next restart, or left in place.
-    virtual void FileDeleted(const std::string& path, Deletion deletion) = 0;
+    // What became of `path` when the sequence removed it.
+    virtual void FileDeleted(const std::string& path, Removal removal) = 0;
 };
 
 // How the patch sequence starts the engine. The default is the interactive run: its console

@@ -3,6 +3,7 @@
 // operations of the patch sequence, starting and watching a child program, and the
 // environment that temporary files are chosen from.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -14,7 +15,17 @@ struct PayloadBytes {
     std::uint32_t size = 0;
 };
 
-// The resources of type "PATCH" of one module, and the one target file being written.
+// What became of a file the patch sequence placed, when it removed it.
+enum class Removal {
+    Removed, // deleted
+    Absent,  // there was nothing to delete
+    Left,    // it could not be deleted and stays
+};
+
+// The resources of type "PATCH" of one module, and the files placed from them. The directory a
+// file is placed in may be writable by others: a placed file is held from the moment it is
+// written until it is deleted, so that others may read, load and run it but nobody may write,
+// rename or delete it, and no operation ever goes through a link.
 class PayloadPlatform {
 public:
     virtual ~PayloadPlatform() = default;
@@ -23,28 +34,39 @@ public:
     // Empty optional when any of the three steps fails.
     virtual std::optional<PayloadBytes> LockPayload(const std::string& name) = 0;
 
-    // Creates or truncates `path` for writing, unshared, normal attributes. False when it cannot
-    // be opened; nothing was created or changed then.
-    virtual bool OpenTarget(const std::string& path) = 0;
+    // Each call names the file as `directory` (ending with a backslash) and `name` (a bare
+    // file name): the file is `directory + name`.
 
-    // One write of `size` bytes at `data` to the open target. True only when the write
-    // succeeded and every byte reached the file.
-    virtual bool WriteTarget(const void* data, std::uint32_t size) = 0;
+    // Removes whatever entry stands there as the entry itself: a file, a link (never what it
+    // points to), a hard link's own name. True when nothing stands there afterwards. False, and
+    // nothing touched, for what may not be removed: a directory, or an entry whose name leads
+    // out of the directory (a link that cannot be opened as itself).
+    virtual bool ClearTarget(const std::string& directory, const std::string& name) = 0;
 
-    // Closes the open target. False when the close failed (data may not have reached the disk).
-    virtual bool CloseTarget() = 0;
+    // Creates the file, which must not exist, and writes `payload` to it in one write, unshared,
+    // then closes it. False when any step failed; a file this call created is deleted again.
+    virtual bool WriteTarget(const std::string& directory, const std::string& name, const PayloadBytes& payload) = 0;
 
-    // Deletes `path` (a target that was opened); failures are not reported.
-    virtual void DeleteTarget(const std::string& path) = 0;
+    // Opens the file and holds it: shared for reading, loading and running only. True when it
+    // is held and, checked through the held handle, is a plain file of the directory (its final
+    // path is the directory's own followed by `name`), has no other hard link, and holds exactly
+    // `payload`. False when not held (nothing is held then).
+    virtual bool HoldTarget(const std::string& directory, const std::string& name, const PayloadBytes& payload) = 0;
+
+    // Deletes the held file through its handle and lets it go. 0 when deleted, 2 when nothing of
+    // that name is held; otherwise the platform's error, and it stays held.
+    virtual std::uint32_t DeleteHeld(const std::string& directory, const std::string& name) = 0;
 };
 
-// What the patch sequence calls to write one payload out.
+// What the patch sequence calls to place one payload and to remove it again.
 class PayloadStore {
 public:
     virtual ~PayloadStore() = default;
-    // 1 when every byte of payload `name` reached `directory + name` and the file was closed;
-    // 0 otherwise, and then nothing of that name is left by this call.
+    // 1 when payload `name` stands at `directory + name`, checked byte for byte and held until
+    // RemovePayload; 0 otherwise, and then nothing of this call's is left at that name.
     virtual int ExtractPayload(const std::string& directory, const std::string& name) = 0;
+    // Deletes a payload ExtractPayload placed, retrying a while if the platform refuses.
+    virtual Removal RemovePayload(const std::string& directory, const std::string& name) = 0;
 };
 
 // File operations of the patch sequence.
@@ -52,12 +74,10 @@ class FileOperations {
 public:
     virtual ~FileOperations() = default;
 
-    // Deletes the file at `path`. 0 when it was deleted; otherwise the platform's error code
-    // (2 or 3 when there was nothing to delete).
-    virtual std::uint32_t RemoveFile(const std::string& path) = 0;
-
-    // Asks the platform to delete `path` when the machine next starts. True when recorded.
-    virtual bool RemoveAtRestart(const std::string& path) = 0;
+    // Calls `visit` with the path, relative to `directory` ("bin\\x.dll"), of every entry below
+    // it, without descending into links or reparse points, until `visit` returns false.
+    virtual void VisitEntries(const std::string& directory,
+                              const std::function<bool(const std::string& relative)>& visit) = 0;
 
     // Makes `directory` the process's current directory. False when it could not.
     virtual bool ChangeDirectory(const std::string& directory) = 0;

@@ -3,11 +3,11 @@
 
 namespace hotfix::win32 {
 
-// DeleteFileA, MoveFileExA(MOVEFILE_DELAY_UNTIL_REBOOT), SetCurrentDirectoryA, Sleep.
+// FindFirstFileA (the walk), SetCurrentDirectoryA, Sleep.
 class Win32FileOperations final : public FileOperations {
 public:
-    std::uint32_t RemoveFile(const std::string& path) override;
-    bool RemoveAtRestart(const std::string& path) override;
+    void VisitEntries(const std::string& directory,
+                      const std::function<bool(const std::string& relative)>& visit) override;
     bool ChangeDirectory(const std::string& directory) override;
     void Pause(std::uint32_t milliseconds) override;
 };

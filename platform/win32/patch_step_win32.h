@@ -17,13 +17,19 @@ public:
     int ApplyPatches(const std::string& applicationDirectory, int productCode) override {
         return m_sequence.ApplyPatches(applicationDirectory, productCode);
     }
+    bool HasInterruptedRun(const std::string& applicationDirectory) override {
+        return m_sequence.HasInterruptedRun(applicationDirectory);
+    }
+    int SettleInterruptedRun(const std::string& applicationDirectory, int productCode) override {
+        return m_sequence.SettleInterruptedRun(applicationDirectory, productCode);
+    }
     // How the sequence runs the engine, and who hears of its steps.
     EngineConfiguration& Engine() { return m_sequence; }
 
 private:
     Win32PayloadPlatform m_payloadPlatform;
-    PlatformPayloadStore m_payloads{m_payloadPlatform};
     Win32FileOperations m_files;
+    PlatformPayloadStore m_payloads{m_payloadPlatform, m_files};
     Win32CommandRunner m_runner;
     PatchSequence m_sequence{PatchServices{m_payloads, m_files, m_runner}};
 };

@@ -1,27 +1,47 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
+#include <string>
+
 #include "platform/patch_ports.h"
 #include "platform/win32/unique_handle.h"
 
 namespace hotfix::win32 {
 
-// The "PATCH" resources of one module (the executable itself unless told otherwise) and the
-// target file being written.
+// The "PATCH" resources of one module (the executable itself unless told otherwise), and the
+// files placed from them, each held from its writing to its deletion. While anything is held in
+// a directory, the directory itself is held open without FILE_SHARE_DELETE (so it cannot be
+// renamed away and replaced by a link), and its final path is what every placed file's final
+// path is checked against.
 class Win32PayloadPlatform final : public PayloadPlatform {
 public:
     // `module` holds the resources; null means the executable (GetModuleHandle(NULL)).
     explicit Win32PayloadPlatform(HMODULE module = nullptr);
 
     std::optional<PayloadBytes> LockPayload(const std::string& name) override;
-    bool OpenTarget(const std::string& path) override;
-    bool WriteTarget(const void* data, std::uint32_t size) override;
-    bool CloseTarget() override;
-    void DeleteTarget(const std::string& path) override;
+    bool ClearTarget(const std::string& directory, const std::string& name) override;
+    bool WriteTarget(const std::string& directory, const std::string& name, const PayloadBytes& payload) override;
+    bool HoldTarget(const std::string& directory, const std::string& name, const PayloadBytes& payload) override;
+    std::uint32_t DeleteHeld(const std::string& directory, const std::string& name) override;
 
 private:
+    struct HeldDirectory {
+        UniqueFile handle;
+        std::string finalPath;
+        int files = 0;   // placed files held in it
+    };
+
+    // The directory, opened and held; null when it cannot be opened or told where it lies.
+    HeldDirectory* Directory(const std::string& directory);
+    // Lets a directory go when nothing is held in it any more.
+    void ReleaseIdle(const std::string& directory);
+    // True when `handle` is `directory + name` itself, not a link and not reached through one.
+    bool IsWhereNamed(HANDLE handle, const std::string& directory, const std::string& name);
+
     HMODULE m_module;
-    UniqueFile m_target;
+    std::map<std::string, HeldDirectory> m_directories;   // by the directory text as given
+    std::map<std::string, UniqueFile> m_held;             // by the full path as given
 };
 
 } // namespace hotfix::win32

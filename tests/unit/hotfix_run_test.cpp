@@ -200,5 +200,49 @@ TEST_F(HotfixRunTest, ViewerPatchedToItsTargetIsApplied) {
     EXPECT_EQ(OnlyMessage().text, "The hotfix was applied to the Tarnovex Viewer application");
 }
 
+// An installation where an engine run was interrupted is settled before its version decides
+// anything; one that stays unsettled, before or after patching, is never reported patched.
+struct InterruptedCase {
+    const char* name;
+    FileVersion version;      // the label read once settled
+    bool before;              // traces of an interrupted run when the run starts
+    bool running;
+    bool settleFails;
+    bool leftByPatching;      // the patch sequence leaves an interrupted run behind
+    Outcome outcome;
+    std::size_t settles;
+    std::size_t patches;
+};
+
+class InterruptedRunTest : public HotfixRunTest, public ::testing::WithParamInterface<InterruptedCase> {};
+
+TEST_P(InterruptedRunTest, SettledFirstNeverJudgedByItsVersionWhileUnsettled) {
+    const InterruptedCase& c = GetParam();
+    Install("Tarnovex.exe", c.version);
+    patchStep.interrupted = c.before;
+    patchStep.settleFails = c.settleFails;
+    runningTest.answers = {!c.running};
+    patchStep.onApply = [&] {
+        versions.versions[std::string(kDir) + "Tarnovex.exe"] = kThird;
+        patchStep.interrupted = c.leftByPatching;
+    };
+    RunRecord record;
+    RunHotfix(context, &record);
+    EXPECT_EQ(record.outcome, c.outcome) << c.name;
+    EXPECT_EQ(patchStep.settles.size(), c.settles) << c.name;
+    EXPECT_EQ(patchStep.calls.size(), c.patches) << c.name;
+    if (c.settles == 1) EXPECT_EQ(patchStep.settles[0].productCode, 1) << c.name;
+    EXPECT_EQ(record.unsettled, c.settleFails || c.leftByPatching) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InterruptedRunTest,
+    ::testing::Values(
+        InterruptedCase{"settled, then patched", kFirst, true, false, false, false, Outcome::Applied, 1, 1},
+        InterruptedCase{"settled to the target: up to date", kThird, true, false, false, false, Outcome::UpToDate, 1, 0},
+        InterruptedCase{"not settled", kFirst, true, false, true, false, Outcome::Failed, 1, 0},
+        InterruptedCase{"application running", kThird, true, true, false, false, Outcome::StillRunning, 0, 0},
+        InterruptedCase{"left unsettled by the patch sequence", kFirst, false, false, false, true, Outcome::Failed, 0, 1}));
+
 } // namespace
 } // namespace hotfix

@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "harness/test_paths.h"
-#include "patch/file_removal.h"
-#include "platform/win32/file_ops_win32.h"
 
 namespace hotfix::testing {
 namespace {
@@ -133,36 +131,6 @@ TEST_F(PatchSequenceTest, UnknownProductWritesAndRemovesTheEngineOnly) {
 TEST_F(PatchSequenceTest, MissingApplicationDirectoryWritesNothing) {
     EXPECT_EQ(RunCarrier(root + "Missing\\", 1, logPath), 0u);
     EXPECT_TRUE(ReadRuns(logPath).empty());
-}
-
-TEST_F(PatchSequenceTest, HeldFileIsScheduledForRemovalAtRestart) {
-    const std::string path = application + "held.RTP";
-    std::ofstream(path, std::ios::binary) << "held";
-    HANDLE held = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    // The platform keeps pending deletions under the session manager; what stood there before
-    // is put back afterwards.
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                              KEY_QUERY_VALUE | KEY_SET_VALUE, &key), ERROR_SUCCESS);
-    const char kPending[] = "PendingFileRenameOperations";
-    std::vector<char> before(65536);
-    DWORD beforeSize = static_cast<DWORD>(before.size());
-    const bool existed = ::RegQueryValueExA(key, kPending, nullptr, nullptr, reinterpret_cast<BYTE*>(before.data()),
-                                            &beforeSize) == ERROR_SUCCESS;
-
-    win32::Win32FileOperations files;
-    EXPECT_EQ(RemoveWrittenFile(files, path), Removal::ScheduledAtRestart);
-    ::CloseHandle(held);
-
-    std::vector<char> value(65536);
-    DWORD size = static_cast<DWORD>(value.size());
-    const LONG read = ::RegQueryValueExA(key, kPending, nullptr, nullptr, reinterpret_cast<BYTE*>(value.data()), &size);
-    if (existed) ::RegSetValueExA(key, kPending, 0, REG_MULTI_SZ, reinterpret_cast<BYTE*>(before.data()), beforeSize);
-    else ::RegDeleteValueA(key, kPending);
-    ::RegCloseKey(key);
-    ASSERT_EQ(read, ERROR_SUCCESS);
-    EXPECT_NE(std::string(value.data(), size).find("held.RTP"), std::string::npos);
 }
 
 } // namespace

@@ -141,7 +141,8 @@ public:
     }
 };
 
-// Calls `onApply` (which may change the fake versions) and returns `result`.
+// Calls `onApply` (which may change the fake versions) and returns `result`. An interrupted
+// engine run is there while `interrupted` says so; settling clears it unless `settleFails`.
 class FakePatchStep final : public PatchStep {
 public:
     struct Call {
@@ -149,13 +150,22 @@ public:
         int productCode;
     };
     std::vector<Call> calls;
+    std::vector<Call> settles;
     int result = 1;
     std::function<void()> onApply;
+    bool interrupted = false;
+    bool settleFails = false;
 
     int ApplyPatches(const std::string& directory, int productCode) override {
         calls.push_back({directory, productCode});
         if (onApply) onApply();
         return result;
+    }
+    bool HasInterruptedRun(const std::string&) override { return interrupted; }
+    int SettleInterruptedRun(const std::string& directory, int productCode) override {
+        settles.push_back({directory, productCode});
+        if (!settleFails) interrupted = false;
+        return 1;
     }
 };
 

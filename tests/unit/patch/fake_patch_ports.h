@@ -35,6 +35,11 @@ public:
         m_disk.events.push_back("write " + name);
         return 1;
     }
+    Removal RemovePayload(const std::string& directory, const std::string& name) override {
+        if (!m_disk.files.erase(directory + name)) return Removal::Absent;
+        m_disk.events.push_back("delete " + name);
+        return Removal::Removed;
+    }
 
     static std::string Upper(std::string text) {
         for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -48,28 +53,12 @@ private:
 class FakeFileOperations final : public FileOperations {
 public:
     explicit FakeFileOperations(FakeDisk& disk) : m_disk(disk) {}
-    std::map<std::string, std::deque<std::uint32_t>> failures;   // path -> error codes to give first
-    bool restartSchedulingWorks = true;
-    std::vector<std::string> scheduled;
     std::vector<std::uint32_t> pauses;
-    int removeCalls = 0;
 
-    std::uint32_t RemoveFile(const std::string& path) override {
-        ++removeCalls;
-        auto it = failures.find(path);
-        if (it != failures.end() && !it->second.empty()) {
-            const std::uint32_t error = it->second.front();
-            it->second.pop_front();
-            return error;
-        }
-        if (!m_disk.files.erase(path)) return 2;
-        m_disk.events.push_back("delete " + path.substr(path.find_last_of('\\') + 1));
-        return 0;
-    }
-    bool RemoveAtRestart(const std::string& path) override {
-        if (!restartSchedulingWorks) return false;
-        scheduled.push_back(path);
-        return true;
+    // Every file on the disk below `directory`, by its relative path.
+    void VisitEntries(const std::string& directory, const std::function<bool(const std::string&)>& visit) override {
+        for (const std::string& path : m_disk.files)
+            if (path.compare(0, directory.size(), directory) == 0 && !visit(path.substr(directory.size()))) return;
     }
     bool ChangeDirectory(const std::string& directory) override {
         m_disk.currentDirectory = directory;

@@ -2,7 +2,6 @@
 // result for each product code and each missing payload.
 #include <gtest/gtest.h>
 
-#include "patch/file_removal.h"
 #include "patch/patch_sequence.h"
 #include "patch/fake_patch_ports.h"
 
@@ -132,54 +131,31 @@ TEST_F(PatchSequenceTest, FilesAlreadyStandingAreOverwrittenAndRemoved) {
     EXPECT_TRUE(disk.files.empty());
 }
 
-TEST_F(PatchSequenceTest, HeldPatchFileIsScheduledAndTheSequenceGoesOn) {
-    files.failures[kDir + kKtv410First] = std::deque<std::uint32_t>(kRemovalAttempts, 32);
-    EXPECT_EQ(ApplyPatches(services, kDir, 1), 1);
-    EXPECT_EQ(files.scheduled, std::vector<std::string>{kDir + kKtv410First});
-    EXPECT_EQ(runner.runs.size(), 2u);
-    EXPECT_EQ(disk.files, std::set<std::string>{kDir + kKtv410First});   // until the restart
+TEST_F(PatchSequenceTest, SettlingRunsTheEngineInSettlingModeOnEachPatchFile) {
+    EXPECT_EQ(SettleInterruptedRun(services, kDir, 1), 1);
+    const std::vector<std::string> expected = {EngineSettleCommandLine(kKtv410First),
+                                               EngineSettleCommandLine(kKtv410Second)};
+    EXPECT_EQ(RunCommandLines(), expected);
+    EXPECT_EQ(EngineSettleCommandLine(kKtv410First), "\".\\patch.exe\" /settle . " + kKtv410First);
+    EXPECT_TRUE(disk.files.empty());
 }
 
-// Removal of one written file: retries while held, then scheduling at restart.
-struct RemovalCase {
-    const char* name;
-    std::deque<std::uint32_t> failures;   // error codes before the file gives way
-    bool fileStands;
-    bool schedulingWorks;
-    Removal expected;
-    int expectedRemoveCalls;
-    std::size_t expectedPauses;
-};
-
-class RemovalTest : public ::testing::TestWithParam<RemovalCase> {};
-
-TEST_P(RemovalTest, RetriesThenSchedules) {
-    const RemovalCase& c = GetParam();
-    fakes::FakeDisk disk;
-    fakes::FakeFileOperations files{disk};
-    const std::string path = kDir + "patch.exe";
-    if (c.fileStands) disk.files.insert(path);
-    files.failures[path] = c.failures;
-    files.restartSchedulingWorks = c.schedulingWorks;
-
-    EXPECT_EQ(RemoveWrittenFile(files, path), c.expected) << c.name;
-    EXPECT_EQ(files.removeCalls, c.expectedRemoveCalls) << c.name;
-    EXPECT_EQ(files.pauses, std::vector<std::uint32_t>(c.expectedPauses, kRemovalRetryMilliseconds)) << c.name;
-    const bool scheduled = c.expected == Removal::ScheduledAtRestart;
-    EXPECT_EQ(files.scheduled.size(), scheduled ? 1u : 0u) << c.name;
+TEST_F(PatchSequenceTest, TracesOfAnInterruptedRun) {
+    struct Case {
+        const char* file;   // below kDir
+        bool trace;
+    };
+    const Case cases[] = {
+        {"hfx~journal", true},          {"HFX~JOURNAL.TMP", true},   {"Tarnovex.exe.hfx~old", true},
+        {"bin\\core.dll.hfx~new", true}, {"bin\\hfx~journal", false}, {"Tarnovex.exe", false},
+        {"hfx~old", false},              {"readme.hfx~old.txt", false},
+    };
+    for (const Case& c : cases) {
+        disk.files = {kDir + "Tarnovex.exe", kDir + c.file};
+        EXPECT_EQ(HasInterruptedRun(files, kDir), c.trace) << c.file;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RemovalTest,
-    ::testing::Values(
-        RemovalCase{"at once", {}, true, true, Removal::Removed, 1, 0},
-        RemovalCase{"nothing there", {}, false, true, Removal::Absent, 1, 0},
-        RemovalCase{"held three times", {32, 32, 5}, true, true, Removal::Removed, 4, 3},
-        RemovalCase{"gone by another hand while held", {32}, false, true, Removal::Removed, 2, 1},
-        RemovalCase{"held throughout", std::deque<std::uint32_t>(10, 32), true, true,
-                    Removal::ScheduledAtRestart, 10, 9},
-        RemovalCase{"held, scheduling refused", std::deque<std::uint32_t>(10, 5), true, false,
-                    Removal::Left, 10, 9}));
 
 } // namespace
 } // namespace hotfix

@@ -23,8 +23,8 @@ public:
         lines.push_back("ran " + directory + " " + commandLine + " result " + std::to_string(runResult) + " exit " +
                         (hasExitCode ? std::to_string(exitCode) : "-") + " [" + output + "]");
     }
-    void FileDeleted(const std::string& path, Deletion deletion) override {
-        lines.push_back("deleted " + path + " " + std::to_string(static_cast<int>(deletion)));
+    void FileDeleted(const std::string& path, Removal removal) override {
+        lines.push_back("deleted " + path + " " + std::to_string(static_cast<int>(removal)));
     }
 };
 

@@ -212,8 +212,8 @@ TEST_F(RolloutTest, LogTellsAPatchedRunInOrder) {
         engine.events->PayloadWritten(std::string(kDir) + "patch.exe", 1);
         engine.events->EngineRan(kDir, "\".\\patch.exe\" . HOTFIX_KTV410_722_HOTFIX1.RTP", 0, true, 0,
                                  "Patching Tarnovex.exe\r\ndone\n");
-        engine.events->FileDeleted(std::string(kDir) + "HOTFIX_KTV410_722_HOTFIX1.RTP", PatchEvents::Deletion::Deleted);
-        engine.events->FileDeleted(std::string(kDir) + "patch.exe", PatchEvents::Deletion::AtRestart);
+        engine.events->FileDeleted(std::string(kDir) + "HOTFIX_KTV410_722_HOTFIX1.RTP", Removal::Removed);
+        engine.events->FileDeleted(std::string(kDir) + "patch.exe", Removal::Left);
         versions.versions[std::string(kDir) + "Tarnovex.exe"] = kThird;
     };
     RunOptions options = Quiet(10);
@@ -240,7 +240,7 @@ TEST_F(RolloutTest, LogTellsAPatchedRunInOrder) {
         "    | Patching Tarnovex.exe",
         "    | done",
         "Deleted: C:\\Apps\\Veltrix\\HOTFIX_KTV410_722_HOTFIX1.RTP",
-        "Still in use, deleted at the next restart: C:\\Apps\\Veltrix\\patch.exe",
+        "Not deleted: C:\\Apps\\Veltrix\\patch.exe",
         "Patch sequence result: 1",
         "Version label after patching: 7.22 (7.22.24245.10)",
         "Outcome: message 6, patched",
