@@ -15,9 +15,11 @@
 #include <thread>
 
 #include "harness/installer_run.h"
+#include "harness/links.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
+#include "process_planting.h"
 
 namespace hotfix::testing {
 namespace {
@@ -219,6 +221,126 @@ TEST_F(HotfixEndToEnd, CompanionFileHeldOpenFailsAndLeavesTheInstallationAsItWas
         EXPECT_EQ(LeftoversIn(after), "");
         EXPECT_EQ(VersionLabelOf(ExecutablePath("Tarnovex")), std::optional<std::string>(LabelOf(kFirstBase)));
     }
+}
+
+// The engine killed from outside right after its first swap (a task kill, a logoff, a power
+// cut): the installer never reports the mixed directory patched, and the next run lets the
+// engine settle it, then patches: the directory ends exactly as the target version.
+TEST_F(HotfixEndToEnd, EngineKilledAfterItsFirstSwapIsNeverReportedPatchedAndIsSettledNextTime) {
+    Install("Tarnovex", kFirstBase);
+    DrivenProcess killer = DrivenProcess::Start(QuoteArgument(TestProgramDirectory() + "hotfix-killer.exe") +
+                                                " patch.exe " + QuoteArgument(ExecutablePath("Tarnovex") + ".hfx~old"));
+    ASSERT_TRUE(killer.Started());
+    std::this_thread::sleep_for(200ms);
+    const MessageBoxInfo killed = RunOnce();
+    ASSERT_EQ(killer.WaitForExit(30s), std::optional<unsigned long>(0)) << "the engine was not killed";
+    EXPECT_EQ(killed.text, PatchFailedMessage());
+
+    const MessageBoxInfo settled = RunOnce();
+    EXPECT_EQ(settled.text, AppliedMessage("Tarnovex"));
+    const DirectorySnapshot after = TakeSnapshot(m_install.Path());
+    EXPECT_EQ(DescribeDifference(TakeSnapshot(SampleDirectory("Tarnovex", kTarget)), after), "");
+}
+
+// Links planted under the names the installer needs, pointing outside the directory: nothing
+// outside is written, read through or deleted. A symbolic link is refused (message 5); a hard
+// link's own name is simply replaced.
+TEST_F(HotfixEndToEnd, LinksUnderTheInstallersNamesNeverReachOutside) {
+    OutsideArea outside;
+    ASSERT_FALSE(outside.Path().empty());
+    ASSERT_TRUE(CopyTree(SampleDirectory("Tarnovex", kFirstBase), outside.Path()));
+    struct Case {
+        const char* name;
+        bool symbolic;          // else a hard link
+        const char* outsideFile;
+        bool patched;
+    };
+    const Case cases[] = {
+        {"patch.exe", true, "Tarnovex.exe", false},
+        {"Patchw32.dll", false, "TarnovexCore.dll", true},
+        {"HOTFIX_KTV410_722_HOTFIX1.RTP", true, "Tarnovex.ini", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.symbolic ? "symbolic" : "hard") + " link at " + c.name);
+        m_install = Installation::Create();
+        ASSERT_TRUE(m_install.Valid());
+        Install("Tarnovex", kFirstBase);
+        const DirectorySnapshot outsideBefore = TakeSnapshot(outside.Path());
+        const std::string target = outside.Path() + c.outsideFile;
+        std::optional<ScopedUnixLink> symbolic;
+        if (c.symbolic) {
+            symbolic.emplace(m_install.Path() + c.name, UnixPathOf(target));
+            ASSERT_TRUE(symbolic->Made());
+        } else {
+            ASSERT_TRUE(::CreateHardLinkA((m_install.Path() + c.name).c_str(), target.c_str(), nullptr));
+        }
+        const MessageBoxInfo box = RunOnce();
+        EXPECT_EQ(box.text, c.patched ? AppliedMessage("Tarnovex") : PatchFailedMessage());
+        EXPECT_EQ(DescribeDifference(outsideBefore, TakeSnapshot(outside.Path())), "");
+    }
+}
+
+// A hostile user racing the installer replaces each placed file the moment it appears: with
+// its own library as Patchw32.dll, its own patch file (which would turn the application into
+// another program) as the patch file. Its code never runs, its patch is never applied.
+TEST_F(HotfixEndToEnd, FilesReplacedTheMomentTheyAppearAreNeverLoadedOrApplied) {
+    Install("Tarnovex", kFirstBase);
+    const std::string bin = TestProgramDirectory();
+    // The forged patch: Tarnovex.exe of the base becomes the test's no-op program.
+    Installation forged = Installation::Create();
+    ASSERT_TRUE(forged.CopyFileFrom(ExecutablePath("Tarnovex"), "old\\Tarnovex.exe"));
+    ASSERT_TRUE(forged.CopyFileFrom(bin + "hotfix-noop.exe", "new\\Tarnovex.exe"));
+    DrivenProcess writer = DrivenProcess::Start(QuoteArgument(bin + "hotfix-engine-fixture.exe") + " write-patch " +
+                                                QuoteArgument(forged.Path() + "forged.rtp") + " " +
+                                                QuoteArgument(forged.Path() + "old") + " " +
+                                                QuoteArgument(forged.Path() + "new"));
+    ASSERT_EQ(writer.WaitForExit(30s), std::optional<unsigned long>(0));
+    Installation markers = Installation::Create();
+    ScopedMarkerDirectory planted(markers.Path());
+    DrivenProcess racer = DrivenProcess::Start(
+        QuoteArgument(bin + "hotfix-racer.exe") + " " + QuoteArgument(m_install.Path()) + " 60 " +
+        QuoteArgument("Patchw32.dll=" + bin + "hotfix_planted.dll") + " " +
+        QuoteArgument("HOTFIX_KTV410_722_HOTFIX1.RTP=" + forged.Path() + "forged.rtp") + " " +
+        QuoteArgument("HOTFIX_KTV410_722_HOTFIX2.RTP=" + forged.Path() + "forged.rtp"));
+    ASSERT_TRUE(racer.Started());
+    std::this_thread::sleep_for(200ms);
+    const MessageBoxInfo box = RunOnce();
+    racer.Terminate();
+    EXPECT_FALSE(planted.Loaded("Patchw32.dll"));
+    // What the racer itself put there and kept is its own business; the rest must be one version.
+    DirectorySnapshot after = TakeSnapshot(m_install.Path());
+    for (auto entry = after.begin(); entry != after.end();) {
+        const bool racers = entry->first.find(".racer") != std::string::npos ||
+                            entry->second == TakeSnapshot(forged.Path())["forged.rtp"] ||
+                            entry->first == "Patchw32.dll";
+        entry = racers ? after.erase(entry) : std::next(entry);
+    }
+    const bool patched = DescribeDifference(TakeSnapshot(SampleDirectory("Tarnovex", kTarget)), after).empty();
+    const bool untouched = DescribeDifference(TakeSnapshot(SampleDirectory("Tarnovex", kFirstBase)), after).empty();
+    EXPECT_TRUE(patched || untouched) << DescribeDifference(TakeSnapshot(SampleDirectory("Tarnovex", kTarget)), after);
+    EXPECT_EQ(box.text, patched ? AppliedMessage("Tarnovex") : PatchFailedMessage());
+}
+
+// A manifest and a library planted beside patch.exe would redirect the library it loads by
+// name; patch.exe carries its own manifest, so the planted one changes nothing. (Wine is told
+// to prefer a native bcrypt.dll wherever found, so a redirection would show; without the
+// embedded manifest the planted library is loaded.)
+TEST_F(HotfixEndToEnd, ManifestPlantedBesideTheEngineRedirectsNothing) {
+    Install("Tarnovex", kFirstBase);
+    ASSERT_TRUE(m_install.WriteFile("patch.exe.manifest",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\n"
+        "  <assemblyIdentity type=\"win32\" name=\"Planted\" version=\"1.0.0.0\" processorArchitecture=\"x86\"/>\n"
+        "  <file name=\"bcrypt.dll\"/>\n"
+        "</assembly>\n"));
+    ASSERT_TRUE(m_install.CopyFileFrom(TestProgramDirectory() + "hotfix_planted.dll", "bcrypt.dll"));
+    Installation markers = Installation::Create();
+    ScopedMarkerDirectory planted(markers.Path());
+    ScopedNativeFirst nativeFirst("patch.exe");
+    ASSERT_TRUE(nativeFirst.Prefer({"bcrypt"}));
+    const MessageBoxInfo box = RunOnce();
+    EXPECT_EQ(box.text, AppliedMessage("Tarnovex"));
+    EXPECT_FALSE(planted.Loaded("bcrypt.dll"));
 }
 
 } // namespace
