@@ -2,27 +2,14 @@
 
 #include <algorithm>
 
+#include "hotfix_definition.h"
 #include "process/file_name_compare.h"
 
 namespace hotfix {
 
-namespace {
-
-const char kLabelFirst[] = "7.22 (7.22.24188.12)";
-const char kLabelSecond[] = "7.22 (7.22.24209.13)";
-const char kLabelThird[] = "7.22 (7.22.24245.10)";
-
-} // namespace
-
 const std::vector<ProductEntry>& ProductCatalogue() {
-    static const std::vector<ProductEntry> catalogue = {
-        {"Tarnovex.exe", "Tarnovex", 1, {kLabelFirst, kLabelSecond}, kLabelThird,
-         {"HOTFIX_KTV410_722_HOTFIX1.RTP", "HOTFIX_KTV410_722_HOTFIX2.RTP"}},
-        {"Sellidor.exe", "Sellidor", 2, {kLabelFirst, kLabelSecond}, kLabelThird,
-         {"HOTFIX_KTV520_722_HOTFIX1.RTP", "HOTFIX_KTV520_722_HOTFIX2.RTP"}},
-        {"TarnovexViewer.exe", "Tarnovex Viewer", 3, {kLabelFirst}, kLabelSecond,
-         {"HOTFIX_KTV430_722_HOTFIX1.RTP"}},
-    };
+    // The rows come from the hotfix's definition file (generated hotfix_definition.h).
+    static const std::vector<ProductEntry> catalogue = {HOTFIX_CATALOGUE_ROWS};
     return catalogue;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The compiled-in table of the three products this hotfix knows, and the label tests on a row.
+// The compiled-in table of the products this hotfix knows, and the label tests on a row. The
+// rows are those of the hotfix's definition file (hotfix/hotfix2.json), compiled in.
 #include <string>
 #include <vector>
 
@@ -10,13 +11,13 @@ namespace hotfix {
 struct ProductEntry {
     std::string ExecutableName;            // file name of the main executable, e.g. "Tarnovex.exe"
     std::string DisplayName;               // put in place of "%s" in the run's messages
-    int ProductCode;                       // 1..3, selects the patch files
+    int ProductCode;                       // 1 or more, selects the patch files
     std::vector<std::string> BaseLabels;   // labels the hotfix applies to, in comparison order
     std::string TargetLabel;               // the label that means the hotfix is in place
     std::vector<std::string> PatchFiles;   // payload names, in application order
 };
 
-// The catalogue, in row order: Tarnovex, Sellidor, Tarnovex Viewer.
+// The catalogue, in the definition's row order (HotFix 2: Tarnovex, Sellidor, Tarnovex Viewer).
 const std::vector<ProductEntry>& ProductCatalogue();
 
 // The first row whose ExecutableName equals `fileName` by the file-name comparison rule, or

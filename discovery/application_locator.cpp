@@ -1,10 +1,11 @@
 #include "discovery/application_locator.h"
 
+#include "hotfix_definition.h"
 #include "support/multibyte.h"
 
 namespace hotfix {
 
-const char kDocumentOpenCommandKey[] = "Veltrix.Tarnovex.Document\\shell\\open\\command";
+const char kDocumentOpenCommandKey[] = HOTFIX_DOCUMENT_OPEN_COMMAND_KEY;
 
 namespace {
 

@@ -9,7 +9,8 @@
 
 namespace hotfix {
 
-// The registry key whose default value holds the installed executable's open command.
+// The registry key whose default value holds the installed executable's open command (under
+// HKEY_CLASSES_ROOT; from the hotfix's definition: "Veltrix.Tarnovex.Document\shell\open\command").
 extern const char kDocumentOpenCommandKey[];
 // Size of the buffer the open command is read into; a longer value is not read at all.
 constexpr unsigned kRegistryBufferSize = 260;

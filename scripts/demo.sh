@@ -4,24 +4,29 @@
 # " /dde"), runs the hotfix installer, answers its message box, and tells the story.
 # A picture of the message box, as the user sees it, is saved under dist/demo/.
 #
-#   scripts/demo.sh BUILD_DIR [Tarnovex|Sellidor|TarnovexViewer]
+#   scripts/demo.sh BUILD_DIR [PRODUCT]   PRODUCT: a product's executable name without .exe
+#                                         (HotFix 2: Tarnovex, Sellidor or TarnovexViewer)
 set -euo pipefail
 build=${1:-build}
 product=${2:-Tarnovex}
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist=$root/dist
-installer=HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe
 uidriver=$root/$build/win/bin/hotfix-uidriver.exe
+definition=$root/$build/win/hotfix-definition.sh
+[ -f "$definition" ] || { echo "demo: run make first" >&2; exit 1; }
 
-base=7.22.24188.12
-case "$product" in
-  Tarnovex)       target=7.22.24245.10; folder="Tarnovex 2" ;;
-  Sellidor)       target=7.22.24245.10; folder="Sellidor 2" ;;
-  TarnovexViewer) target=7.22.24209.13; folder="Tarnovex Viewer 2" ;;
-  *) echo "demo: PRODUCT must be Tarnovex, Sellidor or TarnovexViewer" >&2; exit 2 ;;
-esac
-sample=$dist/samples/$product/$base
-expected=$dist/samples/$product/$target
+# The hotfix's installer and products, from its definition (written by the build). The demo
+# installs the product's first base version and expects its target version afterwards.
+. "$definition"
+installer=$hotfix_installer
+row=$(printf '%s' "$hotfix_products" | awk -F'|' -v p="$product" '$1 == p')
+if [ -z "$row" ]; then
+  echo "demo: PRODUCT must be one of: $(printf '%s' "$hotfix_products" | cut -d'|' -f1 | tr '\n' ' ')" >&2
+  exit 2
+fi
+IFS='|' read -r _ display base sample target expected <<<"$row"
+folder="$display 2"   # where the product's version 2 installs itself
+
 [ -d "$sample" ] && [ -f "$dist/$installer" ] || { echo "demo: run make first" >&2; exit 1; }
 
 # A display of our own, so the message box is drawn as a user would see it.
@@ -60,7 +65,7 @@ win register "$registered"
 
 echo "Installed:   $product $base in \"$appdir_win\""
 echo "             $(ls "$appdir_unix" | tr '\n' ' ')"
-echo "Registered:  HKCR\\Veltrix.Tarnovex.Document\\shell\\open\\command = \"$registered\""
+echo "Registered:  HKCR\\$hotfix_open_command_key = \"$registered\""
 echo "Version before: $(win version "$exe_win")"
 
 echo
@@ -91,7 +96,7 @@ wait "$driver" || true
 if [ -f "$drive/hotfix-demo.log" ]; then
   echo "What the installer found and did (its /log, time stamps left out):"
   tr -d '\r' <"$drive/hotfix-demo.log" | cut -d' ' -f3- |
-    grep -vE '^(Started|Options|Run [0-9]|Installer ends|Exit code)' | sed 's/^/  /'
+    grep -vE '^(Hotfix started|Mode|Run [0-9]+$|Answer|Exit code)' | sed 's/^/  /'
 fi
 echo "The message box the user saw:"
 tr -d '\r' <"$log" | sed -n '/^appeared:/,$p' | grep -vE '^(rect|appeared):' | sed 's/^/  /'

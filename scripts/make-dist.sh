@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Gathers what the builds made into dist/:
-#   dist/HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe   the installer
-#   dist/samples/<Product>/<file version>/                  the sample product
-#   dist/engine/patch.exe, dist/engine/Patchw32.dll         the patch engine
-#   dist/bin/hotfix-pack                                    the patch builder
+#   dist/<installer>.exe                             the installer (HotFix 2:
+#                                                    HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe)
+#   dist/samples/<Product>/<file version>/           the sample product
+#   dist/engine/patch.exe, dist/engine/Patchw32.dll  the patch engine
+#   dist/bin/hotfix-pack                             the patch builder
 set -euo pipefail
 build=${1:-build}
 dist=${2:-dist}
-installer=HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe
+# The installer's name, from the hotfix's definition (written by the build).
+. "$build/win/hotfix-definition.sh"
+installer=$hotfix_installer
 
 mkdir -p "$dist"
 cp "$build/win/bin/$installer" "$dist/$installer"

@@ -5,7 +5,8 @@
 #       signs each FILE in place (a file signed before gets the new signature instead).
 #   SIGN_PFX=cert.pfx SIGN_PASS=... scripts/sign.sh --build BUILD
 #       signs the patch engine pair in BUILD/win/bin, builds the installer again so that it
-#       carries the signed pair, then signs the installer.
+#       carries the signed pair, then signs the installer (its name and description from the
+#       hotfix's definition, BUILD/win/hotfix-definition.sh).
 #
 # The password is handed to osslsigncode on its standard input, never on a command line where
 # other users could read it. Optional: SIGN_TIMESTAMP_URL (an RFC 3161 time-stamping server;
@@ -13,8 +14,6 @@
 # SIGN_URL. Any failure stops the script with a non-zero status and leaves the file unsigned
 # as it was.
 set -euo pipefail
-
-installer=HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe
 
 die() { echo "sign: $*" >&2; exit 1; }
 
@@ -26,8 +25,8 @@ sign_file() {
   local file=$1 tmp
   [ -f "$file" ] || die "no such file: $file"
   tmp=$(mktemp "$file.signing.XXXXXX")
-  local args=(sign -pkcs12 "$SIGN_PFX" -readpass - -h sha256
-              -n "${SIGN_DESCRIPTION:-HotFix 2 for Tarnovex 2 & Sellidor 2}")
+  local args=(sign -pkcs12 "$SIGN_PFX" -readpass - -h sha256)
+  [ -n "${SIGN_DESCRIPTION:-}" ] && args+=(-n "$SIGN_DESCRIPTION")
   [ -n "${SIGN_URL:-}" ] && args+=(-i "$SIGN_URL")
   [ -n "${SIGN_TIMESTAMP_URL:-}" ] && args+=(-ts "$SIGN_TIMESTAMP_URL")
   # osslsigncode refuses to overwrite its output: start from a name that does not exist.
@@ -44,6 +43,10 @@ sign_file() {
 if [ "${1:-}" = "--build" ]; then
   build=${2:?usage: sign.sh --build BUILD}
   bin="$build/win/bin"
+  [ -f "$build/win/hotfix-definition.sh" ] || die "no hotfix definition in $build/win: build it first"
+  . "$build/win/hotfix-definition.sh"
+  installer=$hotfix_installer
+  SIGN_DESCRIPTION=${SIGN_DESCRIPTION:-$hotfix_description}
   [ -f "$bin/$installer" ] || die "no installer in $bin: build it first"
   if [ -f "$bin/patch.exe" ] && [ -f "$bin/Patchw32.dll" ]; then
     sign_file "$bin/patch.exe"

@@ -7,7 +7,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=${1:-$root/build/win/bin}
-installer=HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe
+installer=none
+# The installer's name, from the hotfix's definition the build wrote beside BIN.
+if [ -f "$bin/../hotfix-definition.sh" ]; then . "$bin/../hotfix-definition.sh"; installer=$hotfix_installer; fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0

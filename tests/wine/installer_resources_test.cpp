@@ -1,12 +1,15 @@
 // What the platform learns from the installer file before any of its code runs: its version
-// properties, its resource table (every resource French, nothing that names a title), its
-// manifest, its icon, and the PE facts (32-bit, windowed, system DLLs only). Read from the
-// built file, as Explorer and the loader read it.
+// properties, its resource table (every resource in the definition's language, French for
+// HotFix 2, nothing that names a title), its manifest, its icon, and the PE facts (32-bit,
+// windowed, system DLLs only). Read from the built file, as Explorer and the loader read it.
+// The version block and the payload are checked against the hotfix's definition file, whose
+// facts reach this program through the generated hotfix_definition.h.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "harness/test_paths.h"
+#include "hotfix_definition.h"
 #include "platform/win32/unique_handle.h"
 
 namespace hotfix::testing {
@@ -25,17 +29,19 @@ namespace {
 
 using win32::UniqueModule;
 
-constexpr WORD kFrench = MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH);  // 1036
+// The payload: the engine pair, then the definition's patch files.
+std::vector<std::string> PayloadNames() {
+    std::vector<std::string> names = {"PATCH.EXE", "PATCHW32.DLL"};
+    names.insert(names.end(), std::begin(definition::kPatchFiles), std::end(definition::kPatchFiles));
+    return names;
+}
 
-const char* const kPayloadNames[] = {
-    "PATCH.EXE",
-    "PATCHW32.DLL",
-    "HOTFIX_KTV410_722_HOTFIX1.RTP",
-    "HOTFIX_KTV410_722_HOTFIX2.RTP",
-    "HOTFIX_KTV520_722_HOTFIX1.RTP",
-    "HOTFIX_KTV520_722_HOTFIX2.RTP",
-    "HOTFIX_KTV430_722_HOTFIX1.RTP",
-};
+// The string table's name: language and code page in hexadecimal, "040c04b0" for 1036 / 1200.
+std::string StringTableName() {
+    char name[9];
+    std::snprintf(name, sizeof name, "%04x%04x", definition::kLanguage, definition::kCodePage);
+    return name;
+}
 
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -150,11 +156,13 @@ TEST_F(VersionProperties, FixedPartNamesTheTargetVersionOfAWindowsApplication) {
     UINT length = 0;
     ASSERT_TRUE(QueryRaw("\\", reinterpret_cast<void**>(&fixed), &length));
     ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+    const unsigned* file = definition::kFileVersion;
+    const unsigned* product = definition::kProductVersion;
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(22, 7));
-    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(10, 24245));
-    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(22, 7));
-    EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(10, 24245));
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(file[1], file[0]));
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(file[3], file[2]));
+    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(product[1], product[0]));
+    EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(product[3], product[2]));
     EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
     EXPECT_EQ(fixed->dwFileFlags, 0u);
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
@@ -164,46 +172,27 @@ TEST_F(VersionProperties, FixedPartNamesTheTargetVersionOfAWindowsApplication) {
     EXPECT_EQ(fixed->dwFileDateLS, 0u);
 }
 
-TEST_F(VersionProperties, OneTranslationFrenchUnicode) {
+TEST_F(VersionProperties, OneTranslationInTheDefinitionsLanguageAndCodePage) {
     WORD* translation = nullptr;
     UINT length = 0;
     ASSERT_TRUE(QueryRaw("\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
     ASSERT_EQ(length, 2 * sizeof(WORD));
-    EXPECT_EQ(translation[0], 0x040C);
-    EXPECT_EQ(translation[1], 1200);
+    EXPECT_EQ(translation[0], definition::kLanguage);
+    EXPECT_EQ(translation[1], definition::kCodePage);
 }
 
-TEST_F(VersionProperties, StringTableHoldsTheHotfixDescription) {
-    struct Entry {
-        const char* key;
-        const char* value;
-    };
-    const Entry entries[] = {
-        {"Comments", ""},
-        {"CompanyName", "Veltrix Software"},
-        {"FileDescription", "HotFix 2 for Tarnovex 2 & Sellidor 2"},
-        {"FileVersion", "7, 22 HotFix 2"},
-        {"InternalName", "Tarnovex 2 / Sellidor 2"},
-        {"LegalTrademarks", ""},
-        {"OriginalFilename", "HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe"},
-        {"PrivateBuild", ""},
-        {"ProductName", "HotFix 2 for Tarnovex 2 & Sellidor 2"},
-        {"ProductVersion", "7, 22 HotFix 2"},
-        {"SpecialBuild", ""},
-    };
-    for (const Entry& entry : entries) {
-        SCOPED_TRACE(entry.key);
-        EXPECT_EQ(Query(std::string("\\StringFileInfo\\040c04b0\\") + entry.key), std::optional<std::string>(entry.value));
+TEST_F(VersionProperties, StringTableHoldsTheDefinitionsTexts) {
+    for (const definition::VersionString& entry : definition::kVersionStrings) {
+        SCOPED_TRACE(entry.name);
+        EXPECT_EQ(Query("\\StringFileInfo\\" + StringTableName() + "\\" + entry.name),
+                  std::optional<std::string>(entry.value));
     }
-    const std::optional<std::string> rights = Query("\\StringFileInfo\\040c04b0\\LegalCopyright");
-    ASSERT_TRUE(rights);
-    EXPECT_NE(rights->find("2014"), std::string::npos) << *rights;
-    EXPECT_NE(rights->find("Veltrix Software"), std::string::npos) << *rights;
 }
 
-// The raw block holds exactly one string table, "040c04b0", with exactly the twelve keys in
-// their order: a second table (say, English) would show other texts in other languages.
-TEST_F(InstallerResources, VersionBlockHasOneStringTableWithExactlyTheTwelveKeys) {
+// The raw block holds exactly one string table (HotFix 2: "040c04b0") with exactly the
+// definition's keys (HotFix 2: twelve) in their order: a second table (say, English) would
+// show other texts in other languages.
+TEST_F(InstallerResources, VersionBlockHasOneStringTableWithExactlyTheDefinitionsKeys) {
     const std::string block = ResourceBytes(m_module.get(), MAKEINTRESOURCEA(1), RT_VERSION);
     ASSERT_GE(block.size(), 6u);
 
@@ -256,17 +245,15 @@ TEST_F(InstallerResources, VersionBlockHasOneStringTableWithExactlyTheTwelveKeys
             for (const Node& entry : children(table)) keys.push_back(entry.key);
         }
     }
-    EXPECT_EQ(tables, std::vector<std::string>{"040c04b0"});
-    const std::vector<std::string> expected = {"Comments",        "CompanyName",    "FileDescription",
-                                               "FileVersion",     "InternalName",   "LegalCopyright",
-                                               "LegalTrademarks", "OriginalFilename", "PrivateBuild",
-                                               "ProductName",     "ProductVersion", "SpecialBuild"};
+    EXPECT_EQ(tables, std::vector<std::string>{StringTableName()});
+    std::vector<std::string> expected;
+    for (const definition::VersionString& entry : definition::kVersionStrings) expected.push_back(entry.name);
     EXPECT_EQ(keys, expected);
 }
 
 // ---- Resource table -----------------------------------------------------------------------
 
-TEST_F(InstallerResources, TableHoldsExactlyManifestVersionIconAndPayloadAllInFrench) {
+TEST_F(InstallerResources, TableHoldsExactlyManifestVersionIconAndPayloadAllInTheDefinitionsLanguage) {
     Enumeration e;
     ASSERT_TRUE(::EnumResourceTypesA(m_module.get(), &OnType, reinterpret_cast<LONG_PTR>(&e)));
     const ResourceTable& table = e.table;
@@ -288,12 +275,13 @@ TEST_F(InstallerResources, TableHoldsExactlyManifestVersionIconAndPayloadAllInFr
     EXPECT_EQ(namesOf("#16"), std::set<std::string>{"#1"});
     EXPECT_EQ(namesOf("#14"), std::set<std::string>{"#128"});
     EXPECT_EQ(namesOf("#3").size(), 2u);
-    EXPECT_EQ(namesOf("PATCH"), std::set<std::string>(std::begin(kPayloadNames), std::end(kPayloadNames)));
+    const std::vector<std::string> payload = PayloadNames();
+    EXPECT_EQ(namesOf("PATCH"), std::set<std::string>(payload.begin(), payload.end()));
 
     for (const auto& type : table) {
         for (const auto& name : type.second) {
             SCOPED_TRACE(type.first + "/" + name.first);
-            EXPECT_EQ(name.second, std::set<WORD>{kFrench});
+            EXPECT_EQ(name.second, std::set<WORD>{definition::kLanguage});
         }
     }
 }
@@ -446,17 +434,16 @@ TEST_F(InstallerResources, ManifestAsksForCommonControls6AdministratorAndDpiAwar
 TEST_F(InstallerResources, PayloadIsTheBuiltEngineAndTheBuiltPatchFiles) {
     const std::string bin = TestProgramDirectory();
     struct Carried {
-        const char* resource;
+        std::string resource;
         std::string file;
     };
     std::vector<Carried> carried = {{"PATCH.EXE", bin + "patch.exe"}, {"PATCHW32.DLL", bin + "Patchw32.dll"}};
-    for (std::size_t i = 2; i < std::size(kPayloadNames); ++i)
-        carried.push_back({kPayloadNames[i], bin + "..\\payload\\" + kPayloadNames[i]});
+    for (const char* name : definition::kPatchFiles) carried.push_back({name, bin + "..\\payload\\" + name});
     for (const Carried& c : carried) {
         SCOPED_TRACE(c.resource);
         const std::string file = ReadWholeFile(c.file);
         ASSERT_FALSE(file.empty()) << c.file;
-        const std::string resource = ResourceBytes(m_module.get(), c.resource, "PATCH");
+        const std::string resource = ResourceBytes(m_module.get(), c.resource.c_str(), "PATCH");
         EXPECT_EQ(resource.size(), file.size());
         EXPECT_TRUE(resource == file);
     }

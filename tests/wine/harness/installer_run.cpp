@@ -1,8 +1,10 @@
 #include "harness/installer_run.h"
 
+#include "hotfix_definition.h"
+
 namespace hotfix::testing {
 
-const char kInstallerCaption[] = "HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup";
+const char* const kInstallerCaption = definition::kInstallerCaption;
 
 std::string NotFoundMessage() {
     return "Application non found.\nPlease try to reinstall from the original CD before trying again";

@@ -18,7 +18,7 @@
 namespace hotfix::testing {
 
 // Caption of every box: the installer's file name without its extension.
-extern const char kInstallerCaption[];
+extern const char* const kInstallerCaption;
 
 // 1: nothing installed, or the registered executable is no product of the catalogue.
 std::string NotFoundMessage();

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "discovery/version_label.h"
+#include "hotfix_definition.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/version_source_win32.h"
@@ -10,8 +11,8 @@
 
 namespace hotfix::testing {
 
-const char kOpenCommandKey[] = "Veltrix.Tarnovex.Document\\shell\\open\\command";
-const char kDocumentTypeKey[] = "Veltrix.Tarnovex.Document";
+const char kOpenCommandKey[] = HOTFIX_DOCUMENT_OPEN_COMMAND_KEY;
+const char kDocumentTypeKey[] = HOTFIX_DOCUMENT_TYPE_KEY;
 const char kSandboxRoot[] = "C:\\Program Files\\Veltrix Test\\";
 
 namespace {

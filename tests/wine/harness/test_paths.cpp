@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "hotfix_definition.h"
+
 namespace hotfix::testing {
 
 namespace {
@@ -23,7 +25,7 @@ std::string TestProgramDirectory() {
 }
 
 std::string InstallerPath() {
-    return TestProgramDirectory() + "HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe";
+    return TestProgramDirectory() + definition::kInstallerFileName;
 }
 
 std::string SamplesDirectory() {
