@@ -32,27 +32,20 @@ std::uint64_t Scan(std::uint8_t* data, std::uint64_t base, std::size_t size, std
         while (scan < rangeEnd) {
             if (scan >= end) return end;
             std::uint8_t* p = data + (scan - base);
-            unsigned opcodeBytes = 0;
-            if (p[0] == 0xE8 || p[0] == 0xE9) {
-                opcodeBytes = 1;
-            } else if (p[0] == 0x0F && scan + 1 < rangeEnd) {
-                if (scan + 1 >= end) return scan; // the second opcode byte has not arrived
-                if ((p[1] & 0xF0) == 0x80) opcodeBytes = 2;
-            }
-            const std::uint64_t next = scan + opcodeBytes + 4;
-            if (opcodeBytes == 0 || next > rangeEnd) {
+            const std::uint64_t next = scan + 5;
+            if (p[0] != 0xE8 || next > rangeEnd) {
                 ++scan;
                 continue;
             }
             if (next > end) return scan; // the operand has not fully arrived
             // Whether or not the operand is converted, the scan goes on after it: so whether a
             // later byte is looked at never depends on an operand, which restoring sees changed.
-            const std::uint32_t operand = Load32(p + opcodeBytes);
+            const std::uint32_t operand = Load32(p + 1);
             if (((operand + 0x01000000u) & 0xFE000000u) == 0) {
                 const std::uint32_t address = range->address + static_cast<std::uint32_t>(next - range->offset);
                 std::uint32_t converted = direction == BranchDirection::ToAbsolute ? operand + address : operand - address;
                 converted = ((converted & 0x01FFFFFFu) ^ 0x01000000u) - 0x01000000u;
-                Store32(p + opcodeBytes, converted);
+                Store32(p + 1, converted);
             }
             scan = next;
         }

@@ -235,21 +235,20 @@ std::vector<std::uint8_t> Lzma2(const std::vector<std::uint8_t>& data, std::uint
     return out;
 }
 
-// The smallest of a few literal/position settings that suit the stream's kind of data.
+// The smallest of a few literal/position settings that suit the stream's kind of data (found by
+// measuring on Windows binaries): records of 32-bit fields; differences, mostly zeros, where the
+// previous byte tells little; and code. The long difference stream is coded once.
 std::vector<std::uint8_t> Compress(engine::MatchDeltaStream kind, const std::vector<std::uint8_t>& data,
                                    std::uint32_t dictionary) {
     struct Bits {
         std::uint32_t lc, lp, pb;
     };
-    static const Bits kControl[] = {{0, 2, 2}, {3, 0, 2}};
-    static const Bits kDifference[] = {{0, 0, 0}, {3, 0, 2}};
-    static const Bits kExtra[] = {{3, 0, 2}, {3, 0, 0}};
-    const Bits* tries = kind == engine::kControlStream ? kControl : kind == engine::kDifferenceStream ? kDifference : kExtra;
+    static const std::vector<Bits> kTries[engine::kStreamCount] = {
+        {{1, 2, 2}, {0, 2, 2}}, {{1, 0, 0}}, {{3, 0, 2}, {0, 0, 0}, {3, 0, 0}}};
     std::vector<std::uint8_t> best;
-    for (int i = 0; i < 2; ++i) {
-        std::vector<std::uint8_t> coded = Lzma2(data, dictionary, tries[i].lc, tries[i].lp, tries[i].pb);
+    for (const Bits& bits : kTries[kind]) {
+        std::vector<std::uint8_t> coded = Lzma2(data, dictionary, bits.lc, bits.lp, bits.pb);
         if (best.empty() || coded.size() < best.size()) best = std::move(coded);
-        if (data.size() < 64) break; // nothing to win
     }
     return best;
 }
