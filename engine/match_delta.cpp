@@ -120,7 +120,7 @@ bool ParseMatchDeltaHeader(const std::uint8_t* bytes, std::size_t size, std::uin
         stream.rawSize = Load(p, 8);
         stream.storedSize = Load(p + 8, 8);
         stream.dictionarySize = static_cast<std::uint32_t>(Load(p + 16, 4));
-        if (stream.storedSize == 0 || stream.storedSize > storedSize || stream.rawSize > newSize * kMatchDeltaRecordSize ||
+        if (stream.storedSize == 0 || stream.storedSize > storedSize || stream.rawSize > (newSize + 1) * kMatchDeltaRecordSize ||
             stream.dictionarySize < kMinDictionary ||
             stream.dictionarySize > DictionaryFor(static_cast<MatchDeltaStream>(i), stream.rawSize)) {
             error = "stream size or dictionary out of bounds";
@@ -133,9 +133,10 @@ bool ParseMatchDeltaHeader(const std::uint8_t* bytes, std::size_t size, std::uin
         return false;
     }
     const MatchDeltaStreamInfo* s = header.streams;
-    // Every record makes at least one new byte, and every new byte comes from one stream.
+    // Every record but the first makes at least one new byte, and every new byte comes from one
+    // stream.
     if (s[kControlStream].rawSize % kMatchDeltaRecordSize != 0 ||
-        s[kControlStream].rawSize / kMatchDeltaRecordSize > newSize ||
+        s[kControlStream].rawSize / kMatchDeltaRecordSize > newSize + 1 ||
         s[kDifferenceStream].rawSize + s[kExtraStream].rawSize != newSize) {
         error = "stream sizes do not fit the new file";
         return false;
@@ -192,7 +193,8 @@ MatchDeltaResult DecodeMatchDelta(ReadableFile& patch, std::uint64_t offset, std
         if (!readers[kControlStream].Read(control, sizeof control)) return ReaderFailure(readers[kControlStream], "control");
         const std::uint64_t matchLength = Load(control, 4), insertLength = Load(control + 4, 4);
         const std::int64_t seek = static_cast<std::int32_t>(static_cast<std::uint32_t>(Load(control + 8, 4)));
-        if (matchLength + insertLength == 0 || matchLength + insertLength > newSize - newPosition)
+        // Only the first record may be empty: its seek sets where the first match starts.
+        if ((matchLength + insertLength == 0 && record != 0) || matchLength + insertLength > newSize - newPosition)
             return Failure("a record makes no bytes or more than the new file holds");
         if (matchLength > oldSize - oldPosition) return Failure("a match reaches past the end of the old file");
         for (std::uint64_t done = 0; done < matchLength;) {

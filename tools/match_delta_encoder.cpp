@@ -166,12 +166,15 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
 }
 
 // The records of the segments: a record's seek takes the old position from the end of its match
-// to the start of the next record's match. Empty segments are left out.
+// to the start of the next record's match. Empty segments are left out (but for a first one).
 bool MakeStreams(const std::vector<std::uint8_t>& old, const std::vector<std::uint8_t>& next,
                  const std::vector<Segment>& segments, Streams& streams) {
     std::vector<Segment> kept;
     for (const Segment& segment : segments)
         if (segment.matchLength + segment.insertLength > 0) kept.push_back(segment);
+    // The decoder starts at old position 0: a first match elsewhere needs an empty record whose
+    // seek goes there.
+    if (!kept.empty() && kept.front().matchLength > 0 && kept.front().oldStart != 0) kept.insert(kept.begin(), Segment{});
     std::int64_t oldPosition = 0, newPosition = 0;
     for (Segment& segment : kept) {
         if (segment.matchLength == 0) segment.oldStart = oldPosition; // no match: stay where we are
