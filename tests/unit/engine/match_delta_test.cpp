@@ -2,9 +2,12 @@
 // transform, the PE code ranges, and damaged content.
 #include "engine/branch_filter.h"
 #include "engine/match_delta.h"
+#include "engine/patch_apply.h"
 #include "engine/rtp_format.h"
 #include "tools/match_delta_encoder.h"
 #include "tools/pe_code_ranges.h"
+#include "fake_engine_file_system.h"
+#include "rtp_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -224,6 +227,44 @@ TEST(MatchDelta, HeaderBoundsAreChecked) {
         EXPECT_NE(error.find(c.expected), std::string::npos) << c.name << ": " << error;
         CollectingSink sink;
         EXPECT_FALSE(Decode(damaged, pair.old, pair.next.size(), sink).ok) << c.name;
+    }
+}
+
+// Inside the transaction: a match delta is applied; a damaged one (digest made right again)
+// or a failing file operation rolls back to the old file.
+TEST(MatchDelta, AppliesInsideTheTransaction) {
+    const Pair pair = Pairs().back();
+    const std::string oldFile(pair.old.begin(), pair.old.end()), newFile(pair.next.begin(), pair.next.end());
+    PatchEntry entry;
+    entry.path = "app.exe";
+    entry.target = testing::DigestOf(newFile);
+    entry.olds.push_back({testing::DigestOf(oldFile), {ContentMethod::MatchDelta, 0, 0, newFile.size()}});
+    const Bytes patch = WritePatch({entry}, {tools::EncodeMatchDelta(pair.old, pair.next).bytes});
+    const std::size_t streams = kRtpHeaderSize + 8 + 7 + 40 + 65 + kMatchDeltaHeaderSize + 24; // in the first stream
+    struct Case {
+        const char* name;
+        std::size_t flip;  // 0: none
+        long failAt;       // 0: none
+        ApplyOutcome expected;
+    } cases[] = {{"intact", 0, 0, ApplyOutcome::Applied},
+                 {"damaged stream", streams, 0, ApplyOutcome::CorruptPatch},
+                 {"an operation fails", 0, 12, ApplyOutcome::IoFailureRolledBack}};
+    for (const Case& c : cases) {
+        Bytes bytes = patch;
+        if (c.flip != 0) {
+            bytes[c.flip] ^= 0x10;
+            const Sha256Digest digest = Sha256Of(bytes.data(), bytes.size() - 32);
+            std::memcpy(bytes.data() + bytes.size() - 32, digest.data(), 32);
+        }
+        testing::FakeEngineFileSystem fs;
+        fs.PutFile("app.exe", oldFile);
+        fs.failAt = c.failAt;
+        MemoryReadableFile file(bytes.data(), bytes.size());
+        ApplyListener quiet;
+        const ApplyResult result = ApplyPatch(fs, file, quiet);
+        EXPECT_EQ(result.outcome, c.expected) << c.name << ": " << result.message;
+        const std::string expected = c.expected == ApplyOutcome::Applied ? newFile : oldFile;
+        EXPECT_EQ(fs.Files(), (std::map<std::string, std::string>{{"app.exe", expected}})) << c.name;
     }
 }
 
