@@ -1,6 +1,7 @@
 #include "engine/patch_apply.h"
 
 #include "engine/file_steps.h"
+#include "engine/match_delta_rebuild.h"
 #include "engine/patch_journal.h"
 #include "engine/patch_path.h"
 #include "engine/patch_settle.h"
@@ -268,6 +269,14 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
             if (!writer.status().ok) error = IoError("cannot write", staged, writer.status());
             else if (ioFailed) error = {ApplyOutcome::IoFailureRolledBack, problem, entry.path};
             else error = {ApplyOutcome::CorruptPatch, "content of " + entry.path + ": " + problem, entry.path};
+            return false;
+        }
+    } else if (content.method == ContentMethod::MatchDelta) {
+        listener.Say(entry.path + ": applying the match delta");
+        const RebuildResult made = RebuildFromMatchDelta(fs, patch, entry, *action.from, writer);
+        if (!made.ok) {
+            error = writer.status().ok ? StepError{made.outcome, made.message, entry.path}
+                                       : IoError("cannot write", staged, writer.status());
             return false;
         }
     } else {

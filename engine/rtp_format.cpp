@@ -1,5 +1,6 @@
 #include "engine/rtp_format.h"
 
+#include "engine/match_delta.h"
 #include "engine/patch_path.h"
 
 #include <algorithm>
@@ -53,7 +54,7 @@ public:
             !Integer(8, content.rawSize))
             return false;
         content.method = static_cast<ContentMethod>(method);
-        return method <= 2;
+        return method <= static_cast<std::uint64_t>(ContentMethod::MatchDelta);
     }
     bool AtEnd() const { return m_position == m_size; }
 
@@ -69,6 +70,22 @@ struct Layout {
 };
 
 bool CheckContent(const ContentRef& content, const FileDigest& target, const Layout& layout, std::string& error) {
+    auto inContentArea = [&] {
+        if (content.offset < layout.contentBegin || content.offset > layout.contentEnd ||
+            content.storedSize > layout.contentEnd - content.offset) {
+            error = "content outside the content area";
+            return false;
+        }
+        return true;
+    };
+    if (content.method == ContentMethod::MatchDelta) {
+        // Not deflated: its own header bounds its streams (checked when it is decoded).
+        if (content.rawSize != target.size || content.storedSize < kMatchDeltaHeaderSize) {
+            error = "match delta sizes out of bounds";
+            return false;
+        }
+        return inContentArea();
+    }
     if (content.method == ContentMethod::Whole) {
         if (content.rawSize != target.size) {
             error = "whole content size differs from the new file size";
@@ -89,12 +106,7 @@ bool CheckContent(const ContentRef& content, const FileDigest& target, const Lay
         error = "compressed size out of bounds";
         return false;
     }
-    if (content.offset < layout.contentBegin || content.offset > layout.contentEnd ||
-        content.storedSize > layout.contentEnd - content.offset) {
-        error = "content outside the content area";
-        return false;
-    }
-    return true;
+    return inContentArea();
 }
 
 bool IsZero(const ContentRef& content) {

@@ -24,7 +24,9 @@ constexpr std::uint64_t kMaxFileSize = std::uint64_t(1) << 31; // a target, old 
 constexpr std::uint64_t kDeltaSlack = 1u << 20;
 
 enum class EntryKind : std::uint8_t { Change = 1, Add = 2, Remove = 3 };
-enum class ContentMethod : std::uint8_t { None = 0, Whole = 1, Delta = 2 };
+// Delta: a deflated VCDIFF delta. MatchDelta: our own approximate-match delta in LZMA2 streams
+// (engine/match_delta.h), not deflated.
+enum class ContentMethod : std::uint8_t { None = 0, Whole = 1, Delta = 2, MatchDelta = 3 };
 
 struct FileDigest {
     std::uint64_t size = 0;
@@ -33,8 +35,9 @@ struct FileDigest {
     bool operator!=(const FileDigest& other) const { return !(*this == other); }
 };
 
-// Where the content of a file is in the patch file: a zlib stream of `storedSize` bytes at
-// `offset` that inflates to exactly `rawSize` bytes (the whole new file, or a VCDIFF delta).
+// Where the content of a file is in the patch file: `storedSize` bytes at `offset`. Whole and
+// Delta: a zlib stream that inflates to exactly `rawSize` bytes (the whole new file, or a VCDIFF
+// delta). MatchDelta: a match delta whose `rawSize` is the new file's size.
 struct ContentRef {
     ContentMethod method = ContentMethod::None;
     std::uint64_t offset = 0;
@@ -43,7 +46,7 @@ struct ContentRef {
 };
 
 // One accepted old version of a file, and how to make the new file from it: Whole content, or a
-// Delta whose source is this old version. (Remove entries carry no content.)
+// Delta or MatchDelta whose source is this old version. (Remove entries carry no content.)
 struct OldVersion {
     FileDigest digest;
     ContentRef content;
@@ -77,7 +80,7 @@ bool ReadPatch(ReadableFile& file, PatchModel& model, std::string& error, bool& 
 bool ParsePatchBytes(const std::uint8_t* data, std::size_t size, PatchModel& model, std::string& error);
 
 // Writes a patch file. `entries` are written in the order given (callers sort them); each
-// ContentRef's `offset` is, on input, an index into `blobs` (zlib streams), and `storedSize`
+// ContentRef's `offset` is, on input, an index into `blobs` (stored contents), and `storedSize`
 // is taken from the blob. Blobs may be shared by several references.
 std::vector<std::uint8_t> WritePatch(const std::vector<PatchEntry>& entries,
                                      const std::vector<std::vector<std::uint8_t>>& blobs);

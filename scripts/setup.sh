@@ -9,7 +9,7 @@ packages=(
   mingw-w64 binutils-mingw-w64-i686
   wine wine64 wine32:i386
   googletest libgtest-dev
-  zlib1g-dev libz-mingw-w64-dev libssl-dev
+  zlib1g-dev libz-mingw-w64-dev libssl-dev liblzma-dev libdivsufsort-dev dpkg-dev
   xdelta3 bsdiff zstd
   clang libclang-rt-14-dev
   xvfb x11-apps netpbm

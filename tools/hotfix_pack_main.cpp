@@ -10,11 +10,15 @@ namespace {
 
 const char kHelp[] =
     "Usage: hotfix-pack --old DIR [--old DIR]... --new DIR --out FILE.RTP [--xdelta PROGRAM]\n"
+    "                   [--methods LIST] [--quiet]\n"
     "\n"
     "Makes a patch file that takes any of the old trees to the new tree: files that differ are\n"
-    "changed (stored as the smallest of a VCDIFF delta from each old version, made with\n"
-    "`xdelta3 -e -9 -S none -A -D -n`, or the whole file, deflated), files only in the new tree are\n"
-    "added, files only in old trees are removed. The same inputs give the same bytes.\n"
+    "changed (stored, per old version, as the smallest of: a VCDIFF delta made with\n"
+    "`xdelta3 -e -9 -S none -A -D -n`, deflated; a match delta (approximate matches over a suffix\n"
+    "array, x86 branch targets of PE images made absolute, LZMA2 streams); the whole file,\n"
+    "deflated), files only in the new tree are added, files only in old trees are removed. Each\n"
+    "changed file's line names the method kept and its size, then the others' sizes in [].\n"
+    "The same inputs give the same bytes.\n"
     "Before writing FILE.RTP the patch is applied to a copy of every old tree and checked\n"
     "against the new tree.\n"
     "\n"
@@ -22,6 +26,8 @@ const char kHelp[] =
     "  --new DIR        the installation the patch makes\n"
     "  --out FILE       the patch file to write (replaced only when everything succeeded)\n"
     "  --xdelta PROGRAM the delta encoder (default: xdelta3 from the search path)\n"
+    "  --methods LIST   the ways a changed file may be stored, comma-separated from vcdiff,\n"
+    "                   match, whole (default: all three)\n"
     "  --quiet          print nothing but errors\n"
     "Exit codes: 0 written, 1 bad input or failure (nothing written), 2 usage.\n";
 
@@ -56,6 +62,20 @@ int main(int argc, char** argv) {
             if (!value(out)) return Usage("--out needs a file name");
         } else if (argument == "--xdelta") {
             if (!value(options.xdelta)) return Usage("--xdelta needs a program");
+        } else if (argument == "--methods") {
+            std::string list;
+            if (!value(list)) return Usage("--methods needs a list");
+            options.vcdiff = options.match = options.whole = false;
+            for (std::size_t at = 0; at <= list.size();) {
+                std::size_t comma = list.find(',', at);
+                if (comma == std::string::npos) comma = list.size();
+                const std::string method = list.substr(at, comma - at);
+                if (method == "vcdiff") options.vcdiff = true;
+                else if (method == "match") options.match = true;
+                else if (method == "whole") options.whole = true;
+                else return Usage(("unknown method " + method).c_str());
+                at = comma + 1;
+            }
         } else if (argument == "--quiet") {
             quiet = true;
         } else {

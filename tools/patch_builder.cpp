@@ -6,6 +6,7 @@
 #include "engine/rtp_format.h"
 #include "engine/sha256.h"
 #include "engine/zlib_stream.h"
+#include "tools/match_delta_encoder.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -218,30 +219,52 @@ private:
         if (olds.empty()) return; // unchanged everywhere
         entry.kind = EntryKind::Change;
         std::optional<std::size_t> wholeBlob;
+        std::vector<std::uint8_t> whole;
+        if (m_options.whole) whole = engine::DeflateBytes(target.data(), target.size());
         std::string line = "change " + entry.path + ":";
         for (std::size_t i = 0; i < olds.size(); ++i) {
-            std::vector<std::uint8_t> delta = MakeDelta(olds[i].second, target);
-            std::vector<std::uint8_t> storedDelta;
-            if (delta.size() <= target.size() + engine::kDeltaSlack)
-                storedDelta = engine::DeflateBytes(delta.data(), delta.size());
-            if (!wholeBlob) wholeBlob = AddBlob(engine::DeflateBytes(target.data(), target.size()));
-            const std::size_t wholeSize = m_blobs[*wholeBlob].size();
-            if (!storedDelta.empty() && storedDelta.size() < wholeSize) {
-                entry.olds.push_back({DigestOf(olds[i].second),
-                                      {ContentMethod::Delta, AddBlob(std::move(storedDelta)), 0, delta.size()}});
-                line += " delta (" + std::to_string(m_blobs.back().size()) + " bytes)";
-            } else {
-                entry.olds.push_back({DigestOf(olds[i].second), {ContentMethod::Whole, *wholeBlob, 0, target.size()}});
-                line += " whole (" + std::to_string(wholeSize) + " bytes)";
+            struct Candidate {
+                const char* name;
+                ContentMethod method;
+                std::vector<std::uint8_t> bytes;
+                std::uint64_t rawSize;
+            };
+            std::vector<Candidate> candidates;
+            if (m_options.whole) candidates.push_back({"whole", ContentMethod::Whole, {}, target.size()});
+            if (m_options.vcdiff) {
+                std::vector<std::uint8_t> delta = MakeDelta(olds[i].second, target);
+                if (delta.size() <= target.size() + engine::kDeltaSlack)
+                    candidates.push_back({"vcdiff", ContentMethod::Delta, engine::DeflateBytes(delta.data(), delta.size()),
+                                          delta.size()});
             }
-        }
-        // A whole blob that no version ended up using is dropped again.
-        if (wholeBlob && std::none_of(entry.olds.begin(), entry.olds.end(), [&](const engine::OldVersion& o) {
-                return o.content.method == ContentMethod::Whole;
-            })) {
-            m_blobs.erase(m_blobs.begin() + static_cast<std::ptrdiff_t>(*wholeBlob));
-            for (engine::OldVersion& old : entry.olds)
-                if (old.content.offset > *wholeBlob) --old.content.offset;
+            if (m_options.match) {
+                tools::MatchDeltaEncoding encoded = tools::EncodeMatchDelta(olds[i].second, target);
+                if (encoded.ok)
+                    candidates.push_back({"match", ContentMethod::MatchDelta, std::move(encoded.bytes), target.size()});
+            }
+            if (candidates.empty())
+                throw BuildError{"no allowed method can store " + entry.path + " (allow whole content)"};
+            auto size = [&](const Candidate& c) { return c.method == ContentMethod::Whole ? whole.size() : c.bytes.size(); };
+            // The first of the smallest: whole, then vcdiff, then match.
+            std::size_t chosen = 0;
+            for (std::size_t k = 1; k < candidates.size(); ++k)
+                if (size(candidates[k]) < size(candidates[chosen])) chosen = k;
+            Candidate& pick = candidates[chosen];
+            std::size_t blob = 0;
+            if (pick.method == ContentMethod::Whole) {
+                if (!wholeBlob) wholeBlob = AddBlob(whole);
+                blob = *wholeBlob;
+            } else {
+                blob = AddBlob(std::move(pick.bytes));
+            }
+            entry.olds.push_back({DigestOf(olds[i].second), {pick.method, blob, 0, pick.rawSize}});
+            line += std::string(" ") + pick.name + " (" + std::to_string(m_blobs[blob].size()) + " bytes)";
+            std::string others;
+            for (std::size_t k = 0; k < candidates.size(); ++k)
+                if (k != chosen)
+                    others += std::string(others.empty() ? "" : ", ") + candidates[k].name + " " +
+                              std::to_string(size(candidates[k]));
+            if (!others.empty()) line += " [" + others + "]";
         }
         report.lines.push_back(line);
         m_entries.push_back(entry);

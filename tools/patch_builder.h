@@ -11,6 +11,10 @@ struct BuildOptions {
     std::string newDirectory;
     std::string xdelta = "xdelta3";          // program making the VCDIFF deltas
     std::string workDirectory;               // scratch space; empty: $TMPDIR or /tmp
+    // The ways a changed file may be stored; per old version the smallest allowed one is kept.
+    bool vcdiff = true; // deflated VCDIFF delta from xdelta3
+    bool match = true;  // match delta (tools/match_delta_encoder.h)
+    bool whole = true;  // the whole new file, deflated (also what an added file always is)
 };
 
 struct BuildReport {
@@ -21,8 +25,8 @@ struct BuildReport {
 };
 
 // Compares the trees, makes one entry per file that differs (change, add, remove), stores each
-// new file as whichever is smallest after deflate: a delta from each old version, or the whole
-// file. Entries are sorted by path and nothing depends on time or order of the file system, so
+// new file as whichever allowed way is smallest: from each old version a VCDIFF delta (deflated)
+// or a match delta, or the whole file (deflated, shared by the versions that use it). Entries are sorted by path and nothing depends on time or order of the file system, so
 // the same inputs give the same bytes. Before returning, applies the patch to a copy of every
 // old tree through the engine's own core and checks that each copy then equals the new tree,
 // and that a second run finds it already applied.

@@ -330,22 +330,32 @@ TEST_F(EngineTest, LinksPointingOutsideAreNeverFollowed) {
     }
 }
 
-// A patch with a real VCDIFF delta, made at build time by the native hotfix-pack (when the build
-// was given the native tools).
-TEST_F(EngineTest, AppliesARealDelta) {
+// Patches with real deltas, made at build time by the native hotfix-pack (when the build was
+// given the native tools): VCDIFF and match delta of a synthetic pair, and a match delta of two
+// MinGW builds of a program (the call transform on real code).
+TEST_F(EngineTest, AppliesRealDeltasOfEachMethod) {
     const std::string fixture = hotfix::testing::TestProgramDirectory() + "engine-delta-fixture\\";
     if (::GetFileAttributesA((fixture + "delta.rtp").c_str()) == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "no delta fixture (configure with -DHOTFIX_NATIVE_BIN=<native build>/bin)";
-    const std::string app = m_work + "Delta App\\";
-    ::CreateDirectoryA(app.c_str(), nullptr);
-    for (const char* name : {"patch.exe", "Patchw32.dll"})
-        ASSERT_TRUE(::CopyFileA((m_app + name).c_str(), (app + name).c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileA((fixture + "delta.rtp").c_str(), (app + kPatchName).c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileA((fixture + "old\\Tarnovex.exe").c_str(), (app + "Tarnovex.exe").c_str(), FALSE));
-    ProcessRun run = Start(std::string("\".\\patch.exe\" . ") + kPatchName, app);
-    EXPECT_EQ(run.exitCode, 0u) << run.output;
-    EXPECT_NE(run.output.find("delta"), std::string::npos) << run.output;
-    EXPECT_EQ(FilesOf(app), FilesOf(fixture + "new\\"));
+    const struct {
+        const char* patch;
+        const char* trees; // old and new directories: <trees>old, <trees>new
+        const char* said;
+    } cases[] = {{"delta.rtp", "", "applying the delta"},
+                 {"match.rtp", "", "applying the match delta"},
+                 {"pe-match.rtp", "pe-", "applying the match delta"}};
+    for (const auto& c : cases) {
+        const std::string app = m_work + "Delta App " + c.patch + "\\";
+        ::CreateDirectoryA(app.c_str(), nullptr);
+        for (const char* name : {"patch.exe", "Patchw32.dll"})
+            ASSERT_TRUE(::CopyFileA((m_app + name).c_str(), (app + name).c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileA((fixture + c.patch).c_str(), (app + kPatchName).c_str(), FALSE)) << c.patch;
+        ASSERT_TRUE(::CopyFileA((fixture + c.trees + "old\\Tarnovex.exe").c_str(), (app + "Tarnovex.exe").c_str(), FALSE));
+        ProcessRun run = Start(std::string("\".\\patch.exe\" . ") + kPatchName, app);
+        EXPECT_EQ(run.exitCode, 0u) << c.patch << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.said), std::string::npos) << c.patch << "\n" << run.output;
+        EXPECT_EQ(FilesOf(app), FilesOf(fixture + c.trees + "new\\")) << c.patch;
+    }
 }
 
 TEST_F(EngineTest, UsageAndMissingLibrary) {

@@ -141,6 +141,29 @@ TEST_F(HotfixPack, TakesEveryOldTreeToTheNewOneDeterministically) {
     }
 }
 
+// --methods limits the ways a changed file may be stored; the patch is verified whichever it is.
+TEST_F(HotfixPack, StoresAChangedFileOnlyInAnAllowedWay) {
+    Lay(At("old"), {{"app.exe", Program(1, 100000)}});
+    Lay(At("new"), {{"app.exe", Program(3, 100000)}});
+    const struct {
+        const char* methods;
+        ContentMethod expected;
+    } cases[] = {{"vcdiff", ContentMethod::Delta}, {"match", ContentMethod::MatchDelta},
+                 {"whole", ContentMethod::Whole}, {"whole,match", ContentMethod::MatchDelta}};
+    for (const auto& c : cases) {
+        Outcome outcome = Pack("--old " + At("old") + " --new " + At("new") + " --out " + At("out.rtp") +
+                               " --methods " + c.methods);
+        ASSERT_EQ(outcome.exitCode, 0) << c.methods << ": " << outcome.output;
+        const std::string patch = Slurp(At("out.rtp"));
+        PatchModel model;
+        std::string error;
+        ASSERT_TRUE(ParsePatchBytes(reinterpret_cast<const std::uint8_t*>(patch.data()), patch.size(), model, error));
+        EXPECT_EQ(model.entries[0].olds[0].content.method, c.expected) << c.methods << ": " << outcome.output;
+    }
+    EXPECT_EQ(Pack("--old " + At("old") + " --new " + At("new") + " --out " + At("x.rtp") + " --methods bsdiff").exitCode,
+              2);
+}
+
 TEST_F(HotfixPack, RefusesInputItCannotExpress) {
     Lay(At("a"), {{"x.txt", "1"}});
     Lay(At("b"), {{"x.txt", "2"}, {"y.txt", "y"}});
