@@ -4,6 +4,7 @@
 #include "engine/match_delta_rebuild.h"
 #include "engine/patch_journal.h"
 #include "engine/patch_path.h"
+#include "engine/patch_plan.h"
 #include "engine/patch_settle.h"
 #include "engine/rtp_format.h"
 #include "engine/vcdiff_decoder.h"
@@ -33,6 +34,11 @@ StepError IoError(const std::string& what, const std::string& file, const IoStat
     return {ApplyOutcome::IoFailureRolledBack, message, file};
 }
 
+ApplyResult IoResult(ApplyOutcome outcome, const std::string& what, const std::string& file, const IoStatus& status) {
+    const StepError error = IoError(what, file, status);
+    return {outcome, error.message, error.file};
+}
+
 // A byte buffer that is not zero-filled first: a delta's source is read straight into it.
 class ByteBuffer {
 public:
@@ -58,20 +64,6 @@ IoStatus ReadWholeFile(EngineFileSystem& fs, const std::string& path, std::uint6
     return bytes.size() == 0 ? IoStatus::Success() : file->ReadAt(0, bytes.data(), bytes.size());
 }
 
-enum class ChangeKind : std::uint8_t {
-    Replace = 1, // target -> backup, staged -> target
-    Add = 2,     // staged -> target (target was absent)
-    Remove = 3,  // target -> backup (deleted when committed)
-};
-
-// One change the transaction makes.
-struct PlannedAction {
-    ChangeKind action = ChangeKind::Replace;
-    const PatchEntry* entry = nullptr;
-    const OldVersion* from = nullptr; // the version found on disk (Replace, Remove)
-    std::uint32_t attributes = 0;     // the old file's, which the new one keeps (Replace)
-};
-
 // What this run has done to one planned action, so that a roll-back undoes exactly that and
 // never takes for its own a file someone else put under the engine's names meanwhile.
 struct Progress {
@@ -79,123 +71,6 @@ struct Progress {
     bool movedAside = false; // the old file became its backup
     bool putInPlace = false; // the staged file took the target's name
 };
-
-struct Plan {
-    std::vector<PlannedAction> actions;
-    std::vector<std::string> directories; // to create, parents first
-};
-
-// Decides what to do with every entry, changing nothing.
-bool MakePlan(EngineFileSystem& fs, const PatchModel& model, const std::string& patchName, ApplyListener& listener,
-              Plan& plan, StepError& error) {
-    std::set<std::string> plannedDirectories;
-    for (const PatchEntry& entry : model.entries) {
-        const std::string& path = entry.path;
-        if (!patchName.empty() && PathKey(path) == PathKey(patchName)) {
-            error = {ApplyOutcome::NotApplicable, path + " is the patch file itself; the patch may not change it", path};
-            return false;
-        }
-        PathKind kind;
-        IoStatus status = QueryKind(fs, path, kind);
-        if (!status.ok) {
-            error = IoError("cannot look at", path, status);
-            return false;
-        }
-        if (kind == PathKind::Link) {
-            error = {ApplyOutcome::NotApplicable, path + " is a link or lies under one; links are never followed", path};
-            return false;
-        }
-        if (kind == PathKind::Directory) {
-            error = {ApplyOutcome::NotApplicable, path + " is a directory, the patch expects a file", path};
-            return false;
-        }
-        if (kind == PathKind::Missing) {
-            if (entry.kind == EntryKind::Remove) {
-                listener.Say(path + ": already removed");
-                continue;
-            }
-            if (entry.kind == EntryKind::Change) {
-                error = {ApplyOutcome::NotApplicable, path + " is missing; the patch changes it", path};
-                return false;
-            }
-            // An added file: its directories may have to be made.
-            std::vector<std::string> missing;
-            for (std::string parent = ParentOf(path); !parent.empty(); parent = ParentOf(parent)) {
-                if (plannedDirectories.count(PathKey(parent)) != 0) break;
-                PathKind parentKind;
-                if (!(status = QueryKind(fs, parent, parentKind)).ok) {
-                    error = IoError("cannot look at", parent, status);
-                    return false;
-                }
-                if (parentKind == PathKind::Directory) break;
-                if (parentKind == PathKind::Link) {
-                    error = {ApplyOutcome::NotApplicable, parent + " is a link; links are never followed", path};
-                    return false;
-                }
-                if (parentKind == PathKind::File) {
-                    error = {ApplyOutcome::NotApplicable, parent + " is a file, the patch needs a directory there", path};
-                    return false;
-                }
-                missing.push_back(parent);
-            }
-            for (auto directory = missing.rbegin(); directory != missing.rend(); ++directory) {
-                plannedDirectories.insert(PathKey(*directory));
-                plan.directories.push_back(*directory);
-            }
-            plan.actions.push_back({ChangeKind::Add, &entry, nullptr});
-            listener.Say(path + ": will be added");
-            continue;
-        }
-        FileDigest found;
-        if (!(status = HashFile(fs, path, found)).ok) {
-            error = IoError("cannot read", path, status);
-            return false;
-        }
-        if (entry.kind != EntryKind::Remove && found == entry.target) {
-            listener.Say(path + ": already up to date");
-            continue;
-        }
-        const OldVersion* match = nullptr;
-        for (const OldVersion& old : entry.olds)
-            if (old.digest == found) match = &old;
-        if (match == nullptr) {
-            const char* what = entry.kind == EntryKind::Add
-                                   ? " exists and differs from the file the patch adds"
-                                   : " is not a version this patch applies to (changed or different version)";
-            error = {ApplyOutcome::NotApplicable, path + what, path};
-            return false;
-        }
-        if (entry.kind == EntryKind::Remove) {
-            plan.actions.push_back({ChangeKind::Remove, &entry, match});
-            listener.Say(path + ": will be removed");
-        } else {
-            std::uint32_t attributes = 0;
-            if (!(status = fs.ReadAttributes(path, attributes)).ok) {
-                error = IoError("cannot read the attributes of", path, status);
-                return false;
-            }
-            plan.actions.push_back({ChangeKind::Replace, &entry, match, attributes});
-            listener.Say(path + ": will be patched");
-        }
-    }
-    // The engine's own names beside each target must be free: they are never a user's file
-    // ('~' is refused in patch paths), but a stray one is not overwritten either.
-    for (const PlannedAction& action : plan.actions) {
-        for (const std::string& own : {StagedPathOf(action.entry->path), BackupPathOf(action.entry->path)}) {
-            PathKind kind;
-            IoStatus status = QueryKind(fs, own, kind);
-            if (!status.ok) {
-                error = IoError("cannot look at", own, status);
-                return false;
-            }
-            if (kind != PathKind::Missing) {
-                error = {ApplyOutcome::NotApplicable, own + " is in the way of the patch", action.entry->path};
-                return false;
-            }
-        }
-    }
-    return true;
-}
 
 // Writes to the staged file, hashing and counting what passes, never more than expected.
 class StagedWriter : public VcdiffSink {
@@ -420,10 +295,12 @@ IoStatus FinishCommitted(EngineFileSystem& fs, const Plan& plan) {
 
 ApplyResult Failed(const StepError& error) { return {error.outcome, error.message, error.file}; }
 
-// Reads the patch file and settles an interrupted run of it. False with `result` set when the
+// Reads the patch file, gathers the facts about the directory and settles an interrupted run
+// of the patch. With `contents` the facts come back complete (files hashed) and current, for
+// the check; without, only what settling needed was hashed. False with `result` set when the
 // run cannot go on.
-bool ReadAndSettle(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener, PatchModel& model,
-                   ApplyResult& result) {
+bool ReadAndSettle(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener, bool contents,
+                   PatchModel& model, DirectoryFacts& facts, ApplyResult& result) {
     std::string problem;
     bool ioFailed = false;
     if (!ReadPatch(patch, model, problem, ioFailed)) {
@@ -431,11 +308,24 @@ bool ReadAndSettle(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& lis
         return false;
     }
     listener.Say("patch file checked: " + std::to_string(model.entries.size()) + " file(s)");
-    const IoStatus settled = SettleInterruptedRun(fs, model, listener);
+    GatherError gathering;
+    auto cannotLook = [&](ApplyOutcome outcome) {
+        result = IoResult(outcome, "cannot look at", gathering.path, gathering.status);
+        return false;
+    };
+    if (!GatherFacts(fs, model, contents, facts, gathering)) return cannotLook(ApplyOutcome::IoFailureRolledBack);
+    if (!ShowsInterruptedRun(facts)) return true;
+    // An interrupted run: its state is worked out from the contents of every name.
+    if (!contents && !HashContents(fs, model, facts, gathering)) return cannotLook(ApplyOutcome::IoFailureNotRolledBack);
+    const SettlePlan plan = DecideSettlement(SettleFactsOf(model, facts));
+    const IoStatus settled = CarrySettlement(fs, model, plan, facts, listener);
     if (!settled.ok) {
         result = {ApplyOutcome::IoFailureNotRolledBack, settled.message, kJournalName};
         return false;
     }
+    // The directory changed: look again.
+    if (plan.verdict == SettleVerdict::Settle && !GatherFacts(fs, model, contents, facts, gathering))
+        return cannotLook(ApplyOutcome::IoFailureRolledBack);
     return true;
 }
 
@@ -514,8 +404,9 @@ const char* OutcomeName(ApplyOutcome outcome) {
 ApplyResult SettlePatch(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener) {
     try {
         PatchModel model;
+        DirectoryFacts facts;
         ApplyResult result;
-        if (!ReadAndSettle(fs, patch, listener, model, result)) return result;
+        if (!ReadAndSettle(fs, patch, listener, false, model, facts, result)) return result;
         return {ApplyOutcome::Applied, "no interrupted run of this patch file is left", ""};
     } catch (const std::exception& failure) {
         return {ApplyOutcome::IoFailureNotRolledBack, std::string("settling stopped: ") + failure.what(), ""};
@@ -529,9 +420,12 @@ ApplyResult ApplyPatch(EngineFileSystem& fs, ReadableFile& patch, ApplyListener&
     Reached reached;
     try {
         ApplyResult result;
-        if (!ReadAndSettle(fs, patch, listener, model, result)) return result;
-        StepError error;
-        if (!MakePlan(fs, model, patchName, listener, plan, error)) return Failed(error);
+        DirectoryFacts facts;
+        if (!ReadAndSettle(fs, patch, listener, true, model, facts, result)) return result;
+        Refusal refusal;
+        const bool planned = PlanPatch(model, facts, patchName, plan, refusal);
+        for (const std::string& note : plan.notes) listener.Say(note);
+        if (!planned) return {refusal.outcome, refusal.message, refusal.file};
         if (plan.actions.empty()) return {ApplyOutcome::AlreadyApplied, "every file is already up to date", ""};
         progress.assign(plan.actions.size(), Progress{});
         return Transact(fs, patch, listener, model, plan, progress, reached);

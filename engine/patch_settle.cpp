@@ -81,60 +81,44 @@ SettlePlan DecideSettlement(const SettleFacts& facts) {
     return plan;
 }
 
-IoStatus ClassifyName(EngineFileSystem& fs, const PatchEntry& entry, const std::string& path, Holds& holds) {
-    PathKind kind;
-    IoStatus status = QueryKind(fs, path, kind);
-    if (!status.ok) return status;
-    if (kind == PathKind::Missing) {
-        holds = Holds::Absent;
-        return status;
-    }
-    if (kind != PathKind::File) {
-        holds = Holds::NotAFile;
-        return status;
-    }
-    FileDigest digest;
-    if (!(status = HashFile(fs, path, digest)).ok) return status;
-    holds = Holds::OtherFile;
-    if (entry.kind != EntryKind::Remove && digest == entry.target) holds = Holds::New;
+namespace {
+
+Holds Classify(const PatchEntry& entry, const NameFacts& name) {
+    if (name.kind == PathKind::Missing) return Holds::Absent;
+    if (name.kind != PathKind::File) return Holds::NotAFile;
+    if (!name.hashed) return Holds::OtherFile;
     for (const OldVersion& old : entry.olds)
-        if (old.digest == digest) holds = Holds::Old;
-    return status;
+        if (old.digest == name.digest) return Holds::Old;
+    if (entry.kind != EntryKind::Remove && name.digest == entry.target) return Holds::New;
+    return Holds::OtherFile;
+}
+
+} // namespace
+
+SettleFacts SettleFactsOf(const PatchModel& model, const DirectoryFacts& facts) {
+    SettleFacts settle;
+    settle.journal = facts.journal;
+    settle.journalState = facts.bound.state;
+    settle.journalTemp = facts.journalTemp;
+    for (std::size_t i = 0; i < model.entries.size(); ++i) {
+        const PatchEntry& entry = model.entries[i];
+        const EntryScene& scene = facts.entries.at(i);
+        settle.entries.push_back(
+            {entry.kind, Classify(entry, scene.target), Classify(entry, scene.backup), Classify(entry, scene.staged)});
+    }
+    return settle;
+}
+
+bool ShowsInterruptedRun(const DirectoryFacts& facts) {
+    if (facts.journal != JournalFinding::None || facts.journalTemp) return true;
+    // A link is no trace of ours: it is never touched, and the check refuses the patch.
+    auto trace = [](const NameFacts& name) { return name.kind == PathKind::File || name.kind == PathKind::Directory; };
+    for (const EntryScene& scene : facts.entries)
+        if (trace(scene.backup) || trace(scene.staged)) return true;
+    return false;
 }
 
 namespace {
-
-IoStatus Gather(EngineFileSystem& fs, const PatchModel& model, SettleFacts& facts, Journal& journal) {
-    IoStatus status = FindJournal(fs, model.digest, facts.journal, journal);
-    if (!status.ok) return status;
-    facts.journalState = journal.state;
-    PathKind kind;
-    if (!(status = QueryKind(fs, kJournalTempName, kind)).ok) return status;
-    facts.journalTemp = kind != PathKind::Missing;
-
-    // A first look, by name only: hashing every file is for interrupted runs.
-    bool interrupted = facts.journal != JournalFinding::None || facts.journalTemp;
-    facts.entries.assign(model.entries.size(), EntryFacts{});
-    for (std::size_t i = 0; i < model.entries.size(); ++i) {
-        const PatchEntry& entry = model.entries[i];
-        facts.entries[i].kind = entry.kind;
-        for (const std::string& own : {BackupPathOf(entry.path), StagedPathOf(entry.path)}) {
-            if (!(status = QueryKind(fs, own, kind)).ok) return status;
-            // A link is no trace of ours: it is never touched, and the check refuses the patch.
-            if (kind == PathKind::File || kind == PathKind::Directory) interrupted = true;
-        }
-    }
-    if (!interrupted || facts.journal == JournalFinding::Foreign) return IoStatus::Success();
-    for (std::size_t i = 0; i < model.entries.size(); ++i) {
-        const PatchEntry& entry = model.entries[i];
-        EntryFacts& e = facts.entries[i];
-        if (!(status = ClassifyName(fs, entry, entry.path, e.target)).ok ||
-            !(status = ClassifyName(fs, entry, BackupPathOf(entry.path), e.backup)).ok ||
-            !(status = ClassifyName(fs, entry, StagedPathOf(entry.path), e.staged)).ok)
-            return status;
-    }
-    return IoStatus::Success();
-}
 
 IoStatus Carry(EngineFileSystem& fs, const PatchEntry& entry, const SettleStep& step, const EntryFacts& facts,
                ApplyListener& listener) {
@@ -186,12 +170,8 @@ std::string NamesOf(const PatchModel& model, const std::vector<std::size_t>& ind
 
 } // namespace
 
-IoStatus SettleInterruptedRun(EngineFileSystem& fs, const PatchModel& model, ApplyListener& listener) {
-    SettleFacts facts;
-    Journal journal;
-    IoStatus status = Gather(fs, model, facts, journal);
-    if (!status.ok) return IoStatus::Failure(status.code, "cannot look at an interrupted run: " + status.message);
-    const SettlePlan plan = DecideSettlement(facts);
+IoStatus CarrySettlement(EngineFileSystem& fs, const PatchModel& model, const SettlePlan& plan,
+                         const DirectoryFacts& facts, ApplyListener& listener) {
     switch (plan.verdict) {
     case SettleVerdict::Nothing: return IoStatus::Success();
     case SettleVerdict::Foreign:
@@ -202,18 +182,19 @@ IoStatus SettleInterruptedRun(EngineFileSystem& fs, const PatchModel& model, App
                                         NamesOf(model, plan.conflicts) + "); nothing was touched");
     case SettleVerdict::Settle: break;
     }
+    const SettleFacts settle = SettleFactsOf(model, facts);
     if (facts.journal == JournalFinding::Damaged)
         listener.Say(std::string("the journal ") + kJournalName + " is damaged: settling from the files themselves");
     listener.Say(plan.direction == Direction::Old ? "rolling back an interrupted run"
                                                   : "finishing an interrupted run");
-    IoStatus first;
+    IoStatus first, status;
     for (const SettleStep& step : plan.steps) {
-        status = Carry(fs, model.entries[step.entry], step, facts.entries[step.entry], listener);
+        status = Carry(fs, model.entries[step.entry], step, settle.entries[step.entry], listener);
         if (!status.ok && first.ok) first = status;
     }
     if (!first.ok) return IoStatus::Failure(first.code, "settling an interrupted run failed: " + first.message);
     if (plan.direction == Direction::Old && facts.journal == JournalFinding::Bound)
-        RemoveCreatedDirectories(fs, model, journal, listener);
+        RemoveCreatedDirectories(fs, model, facts.bound, listener);
     if (!plan.leftovers.empty())
         listener.Say("left alone, not the engine's: what stands under the backup or staged names of " +
                      NamesOf(model, plan.leftovers));

@@ -11,6 +11,7 @@
 // with nothing touched. Links and directories under the engine's names are never touched.
 #include "engine/apply_listener.h"
 #include "engine/engine_file_system.h"
+#include "engine/patch_facts.h"
 #include "engine/patch_journal.h"
 #include "engine/rtp_format.h"
 
@@ -87,15 +88,17 @@ struct SettlePlan {
 // new), journal Swapping -> Settle, Old, {RestoreBackup 0, DeleteStaged 1}.
 SettlePlan DecideSettlement(const SettleFacts& facts);
 
-// Gathers the facts for `model` (hashing only when a sign of an interrupted run was found; the
-// journal, when bound, comes back in `journal`), decides, and carries the plan out. ok when no
-// interrupted run of this patch remains: there was none, or it was settled (journal removed).
-// Otherwise a failure saying why: a foreign journal or a conflict (nothing touched), or an
-// operation that failed midway (the journal stays, and settling again picks up from the disk).
-IoStatus SettleInterruptedRun(EngineFileSystem& fs, const PatchModel& model, ApplyListener& listener);
+// The settling facts of `model` in what was gathered (with contents): what each name holds,
+// as far as the patch knows it. A file not yet hashed counts as OtherFile.
+SettleFacts SettleFactsOf(const PatchModel& model, const DirectoryFacts& facts);
 
-// What a name holds for `entry`: Absent, Old (one of its olds), New (its target, not for
-// Remove entries), OtherFile or NotAFile. Reads and hashes a file.
-IoStatus ClassifyName(EngineFileSystem& fs, const PatchEntry& entry, const std::string& path, Holds& holds);
+// True when the gathered names (without contents) show a sign of an interrupted run.
+bool ShowsInterruptedRun(const DirectoryFacts& facts);
+
+// Carries out a Settle plan, then removes the journal. ok when done; otherwise the first
+// failure (what was not done stays, and settling again picks up from the disk). For a Foreign
+// or Conflict plan: a failure saying why, nothing touched.
+IoStatus CarrySettlement(EngineFileSystem& fs, const PatchModel& model, const SettlePlan& plan,
+                         const DirectoryFacts& facts, ApplyListener& listener);
 
 } // namespace hotfix::engine

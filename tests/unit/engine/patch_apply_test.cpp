@@ -383,17 +383,6 @@ TEST(PatchApply, JournalsAndLeftoversTheEngineDidNotWrite) {
     EXPECT_EQ(fs.Files(), with(untouched, {{"app.exe.hfx~new", "<link>"}}));
 }
 
-// A patch whose entry names the patch file itself is refused: it would rewrite what it reads.
-TEST(PatchApply, RefusesAnEntryNamingThePatchFile) {
-    Scenario s = Scenario::Typical();
-    FakeEngineFileSystem fs;
-    Lay(fs, s.before);
-    Recorder recorder;
-    ApplyResult result = ApplyTo(fs, BuildWholePatch(s.fileSpecs), recorder, "OLD.TXT");
-    EXPECT_EQ(result.outcome, ApplyOutcome::NotApplicable) << result.message;
-    EXPECT_EQ(fs.Files(), s.before);
-}
-
 TEST(PatchApply, CorruptPatchChangesNothing) {
     Scenario s = Scenario::Typical();
     auto patch = BuildWholePatch(s.fileSpecs);
