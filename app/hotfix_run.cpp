@@ -5,94 +5,81 @@
 
 namespace hotfix {
 
-const char kStatusUpToDate[] = "A JOUR";
-const char kStatusError[] = "ERREUR";
-const char kStatusRunning[] = "APPLI_NON_ARRETEE";
-
 namespace {
 
-constexpr unsigned kRetryPauseMs = 2000;
-
-// Reads the label in its full form into `label`; an unreadable file leaves it as it was.
-void ReadFullLabel(HotfixContext& context, const std::string& path, std::string& label) {
+// The label in its full form; "" when the file has no readable version resource.
+std::string ReadFullLabel(HotfixContext& context, const std::string& path) {
+    std::string label;
     ReadVersionLabel(context.versions, path, label, /*forceShort=*/0, /*fullForm=*/1, context.codePage);
+    return label;
 }
 
-// Everything up to the message: decides the outcome, patching when the installation is
-// patchable and stopped.
-Outcome Decide(HotfixContext& context, RunRecord& record) {
-    record.executablePath = FindInstalledExecutable(context.registry, context.files, context.codePage);
-    if (record.executablePath.empty()) return Outcome::NotFound;
-
-    const std::string fileName = FileNameOf(record.executablePath, context.codePage);
-    record.applicationDirectory = DirectoryOf(record.executablePath, context.codePage);
-    record.product = FindProduct(fileName, context.codePage);
-    if (!record.product) return Outcome::NotFound;
-    const ProductEntry& product = *record.product;
-
-    if (context.patchStep.HasInterruptedRun(record.applicationDirectory)) {
-        record.interruptedRunFound = true;
-        record.runningTestMade = true;
-        if (!context.runningTest.IsApplicationStopped(record.executablePath)) {
-            record.statusWord = kStatusRunning;
-            return Outcome::StillRunning;
-        }
-        record.settleResult = context.patchStep.SettleInterruptedRun(record.applicationDirectory, product.ProductCode);
-        record.unsettled = context.patchStep.HasInterruptedRun(record.applicationDirectory);
-        if (record.unsettled) return Outcome::Failed;
+// Carries out `step`, recording its answer in `facts`.
+void Take(HotfixContext& context, StepKind step, RunFacts& facts) {
+    const int code = facts.product ? facts.product->ProductCode : 0;
+    switch (step) {
+    case StepKind::Locate:
+        facts.located = true;
+        facts.executablePath = FindInstalledExecutable(context.registry, context.files, context.codePage);
+        if (facts.executablePath.empty()) return;
+        facts.applicationDirectory = DirectoryOf(facts.executablePath, context.codePage);
+        facts.product = FindProduct(FileNameOf(facts.executablePath, context.codePage), context.codePage);
+        return;
+    case StepKind::FindInterruptedRun:
+        facts.interruptedAtStart = context.patchStep.HasInterruptedRun(facts.applicationDirectory);
+        return;
+    case StepKind::TestRunningBeforeSettling:
+        facts.stoppedBeforeSettling = context.runningTest.IsApplicationStopped(facts.executablePath);
+        return;
+    case StepKind::Settle:
+        facts.settleResult = context.patchStep.SettleInterruptedRun(facts.applicationDirectory, code);
+        return;
+    case StepKind::CheckSettled:
+        facts.interruptedAfterSettling = context.patchStep.HasInterruptedRun(facts.applicationDirectory);
+        return;
+    case StepKind::ReadLabel:
+        facts.labelBefore = ReadFullLabel(context, facts.executablePath);
+        return;
+    case StepKind::TestRunning:
+        facts.stopped = context.runningTest.IsApplicationStopped(facts.executablePath);
+        return;
+    case StepKind::Patch:
+        facts.patchResult = context.patchStep.ApplyPatches(facts.applicationDirectory, code);
+        return;
+    case StepKind::CheckPatched:
+        facts.interruptedAfterPatching = context.patchStep.HasInterruptedRun(facts.applicationDirectory);
+        return;
+    case StepKind::ReadLabelAfter:
+        facts.labelAfter = ReadFullLabel(context, facts.executablePath);
+        return;
+    case StepKind::Tell:
+        return;
     }
-
-    std::string status;
-    ReadFullLabel(context, record.executablePath, status);
-    record.labelBefore = status;
-    status = ClassifyLabel(product, status);
-
-    if (IsBaseLabel(product, status)) {
-        record.runningTestMade = true;
-        if (!context.runningTest.IsApplicationStopped(record.executablePath)) status = kStatusRunning;
-    }
-    record.statusWord = status;
-
-    if (status == kStatusRunning) return Outcome::StillRunning;
-    if (status == kStatusError) return Outcome::WrongVersion;
-    if (status == kStatusUpToDate) return Outcome::UpToDate;
-
-    record.patchAttempted = true;
-    record.patchResult = context.patchStep.ApplyPatches(record.applicationDirectory, product.ProductCode);
-    if (record.patchResult != 1) return Outcome::Failed;
-    record.unsettled = context.patchStep.HasInterruptedRun(record.applicationDirectory);
-    if (record.unsettled) return Outcome::Failed;
-
-    // A file that lost its version resource keeps the base label read before: not applied.
-    ReadFullLabel(context, record.executablePath, status);
-    record.labelAfter = status;
-    return IsBaseLabel(product, status) ? Outcome::Failed : Outcome::Applied;
 }
 
 } // namespace
 
-std::string ClassifyLabel(const ProductEntry& product, const std::string& label) {
-    if (IsBaseLabel(product, label)) return label;
-    if (IsTargetLabel(product, label)) return kStatusUpToDate;
-    return kStatusError;
-}
-
-bool RunHotfix(HotfixContext& context, RunRecord* record) {
+bool RunHotfix(HotfixContext& context, RunRecord* record, RunObserver* observer) {
     RunRecord local;
-    RunRecord& facts = record ? *record : local;
-    facts = RunRecord();
+    RunRecord& run = record ? *record : local;
+    run = RunRecord();
 
-    facts.outcome = Decide(context, facts);
-    const Message message =
-        MessageFor(facts.outcome, facts.product ? facts.product->DisplayName : std::string());
-    facts.answer = context.ui.ShowMessage(message.text, message.style);
-
-    if (facts.outcome == Outcome::StillRunning) return facts.answer != kAnswerRetry;
-    return true;
-}
-
-void RunUntilFinished(HotfixContext& context, Sleeper& sleeper) {
-    while (!RunHotfix(context)) sleeper.Sleep(kRetryPauseMs);
+    for (;;) {
+        const RunStep step = NextStep(run.facts);
+        run.steps.push_back(step.kind);
+        if (observer) observer->StepStarting(step.kind, run);
+        if (step.kind == StepKind::Tell) {
+            run.outcome = step.outcome;
+            run.statusWord = step.statusWord;
+            const Message message =
+                MessageFor(run.outcome, run.facts.product ? run.facts.product->DisplayName : std::string());
+            run.answer = context.ui.ShowMessage(message.text, message.style);
+            if (observer) observer->StepTaken(step.kind, run);
+            return run.outcome != Outcome::StillRunning || run.answer != kAnswerRetry;
+        }
+        Take(context, step.kind, run.facts);
+        if (observer) observer->StepTaken(step.kind, run);
+    }
 }
 
 } // namespace hotfix

@@ -1,10 +1,13 @@
 #pragma once
 // One hotfix run: find the product, classify its label, refuse while it runs, patch, re-read
-// the label, and tell the user the outcome in exactly one message box.
+// the label, and tell the user the outcome in exactly one message box. The decisions are
+// NextStep's (run_plan.h); a run carries its steps out one by one and records their answers.
 #include <string>
+#include <vector>
 
 #include "app/messages.h"
 #include "app/product_catalogue.h"
+#include "app/run_plan.h"
 #include "platform/code_page.h"
 #include "platform/file_lookup.h"
 #include "platform/hotfix_steps.h"
@@ -13,11 +16,6 @@
 #include "platform/version_source.h"
 
 namespace hotfix {
-
-// Internal status words of a run; they never reach the user.
-extern const char kStatusUpToDate[];    // "A JOUR"
-extern const char kStatusError[];       // "ERREUR"
-extern const char kStatusRunning[];     // "APPLI_NON_ARRETEE"
 
 // What a run needs from the platform.
 struct HotfixContext {
@@ -30,37 +28,27 @@ struct HotfixContext {
     UserInterface& ui;
 };
 
-// What one run found and decided, for callers that report it.
+// What one run found, did and told, for callers that report it.
 struct RunRecord {
-    std::string executablePath;
-    std::string applicationDirectory;
-    const ProductEntry* product = nullptr;
-    std::string labelBefore;            // as read, before classification ("" when unreadable)
-    std::string statusWord;             // the status word that chose the outcome
-    bool runningTestMade = false;
-    bool interruptedRunFound = false;   // an engine run had been interrupted in the directory
-    int settleResult = 0;               // the settling sequence's result, when it ran
-    bool unsettled = false;             // an interrupted run was still there: before or after patching
-    bool patchAttempted = false;
-    int patchResult = 0;
-    std::string labelAfter;             // as read after patching
+    RunFacts facts;
+    std::vector<StepKind> steps;   // the steps taken, in order, the final Tell included
     Outcome outcome = Outcome::NotFound;
-    int answer = 0;                     // the button that closed the message box
+    std::string statusWord;        // the status word that chose the outcome ("" when none did)
+    int answer = 0;                // the button that closed the message box
 };
 
-// The status word for `label` on `product` before patching: the label itself when it is a
-// base label, "A JOUR" for the target label, "ERREUR" for anything else (the empty label too).
-std::string ClassifyLabel(const ProductEntry& product, const std::string& label);
+// Told of each step as it is taken, with the record as it stands: a log written from the
+// record. `StepTaken` comes after the step's answer is in the record (for Tell, the answer
+// to the message); the events of a patch sequence come between the two calls.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    virtual void StepStarting(StepKind step, const RunRecord& record) = 0;
+    virtual void StepTaken(StepKind step, const RunRecord& record) = 0;
+};
 
 // One run. True when it is finished, whatever its outcome; false when the user chose Retry
 // on the still-running message. `record`, when given, receives what the run saw.
-// An installation where an engine run was interrupted (a kill, a power cut) may be half old,
-// half new whatever its executable says, so before anything is decided on its version the
-// engine settles it: refused while the application runs (message 2), and message 5 when it
-// stays unsettled. A patch sequence that leaves an interrupted run behind is a failure too.
-bool RunHotfix(HotfixContext& context, RunRecord* record = nullptr);
-
-// The start-up loop: runs until a run is finished, pausing 2000 ms before each new try.
-void RunUntilFinished(HotfixContext& context, Sleeper& sleeper);
+bool RunHotfix(HotfixContext& context, RunRecord* record = nullptr, RunObserver* observer = nullptr);
 
 } // namespace hotfix

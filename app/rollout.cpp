@@ -31,16 +31,6 @@ int RunRollout(const RunOptions& options, const std::string& commandLine, Rollou
     QuietUserInterface quietUi(clock, options.waitSeconds);
     UserInterface& ui = options.quiet ? static_cast<UserInterface&>(quietUi) : base.ui;
 
-    std::unique_ptr<LoggedRunningTest> loggedTest;
-    std::unique_ptr<LoggedPatchStep> loggedPatch;
-    RunningTest* runningTest = &base.runningTest;
-    PatchStep* patchStep = &base.patchStep;
-    if (log) {
-        loggedTest = std::make_unique<LoggedRunningTest>(base.runningTest, *log);
-        loggedPatch = std::make_unique<LoggedPatchStep>(base.patchStep, *log);
-        runningTest = loggedTest.get();
-        patchStep = loggedPatch.get();
-    }
     if (services.engine && (options.quiet || log)) {
         EngineRunMode mode;
         if (options.quiet) mode.showMode = 0;   // SW_HIDE
@@ -48,13 +38,11 @@ int RunRollout(const RunOptions& options, const std::string& commandLine, Rollou
         services.engine->Configure(mode, log.get());
     }
 
-    HotfixContext context{base.registry, base.files, base.codePage, base.versions, *runningTest, *patchStep, ui};
+    HotfixContext context{base.registry, base.files, base.codePage, base.versions, base.runningTest, base.patchStep, ui};
     RunRecord record;
     for (int number = 1;; ++number) {
-        if (log) log->RunStarting(number, record);
-        const bool finished = RunHotfix(context, &record);
-        if (log) log->RunEnded(options.quiet);
-        if (finished) break;
+        if (log) log->RunStarting(number, options.quiet);
+        if (RunHotfix(context, &record, log.get())) break;
         if (log) log->Retrying(kRetryPauseMs);
         sleeper.Sleep(kRetryPauseMs);
     }

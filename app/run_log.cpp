@@ -26,54 +26,72 @@ void RunLog::Started(const std::string& commandLine, const RunOptions& options) 
     Line("Mode: " + mode + ", log " + Quoted(options.logPath));
 }
 
-void RunLog::RunStarting(int number, const RunRecord& record) {
-    m_record = &record;
-    m_pathLogged = m_productLogged = m_labelLogged = m_runOver = false;
+void RunLog::RunStarting(int number, bool quiet) {
+    m_quiet = quiet;
     Line("Run " + std::to_string(number));
 }
 
-void RunLog::FactsSoFar() {
-    if (!m_record) return;
-    const RunRecord& record = *m_record;
-    if (!m_pathLogged && !record.executablePath.empty()) {
-        Line("Found: " + record.executablePath);
-        m_pathLogged = true;
+void RunLog::Found(const RunFacts& facts) {
+    if (facts.executablePath.empty()) {
+        Line("Found: nothing (the product's document type is not registered)");
+        return;
     }
-    if (!m_productLogged && record.product) {
-        Line("Product: " + record.product->DisplayName + " (code " + std::to_string(record.product->ProductCode) + ")");
-        m_productLogged = true;
+    Line("Found: " + facts.executablePath);
+    if (!facts.product) Line("Found: no product of this hotfix at that path");
+    else Line("Product: " + facts.product->DisplayName + " (code " + std::to_string(facts.product->ProductCode) + ")");
+}
+
+void RunLog::StepStarting(StepKind step, const RunRecord& record) {
+    const RunFacts& facts = record.facts;
+    const int code = facts.product ? facts.product->ProductCode : 0;
+    if (step == StepKind::Settle)
+        Line("Settling the interrupted run in " + facts.applicationDirectory + " (product code " + std::to_string(code) +
+             ")");
+    else if (step == StepKind::Patch)
+        Line("Patching " + facts.applicationDirectory + " (product code " + std::to_string(code) + ")");
+}
+
+void RunLog::StepTaken(StepKind step, const RunRecord& record) {
+    const RunFacts& facts = record.facts;
+    auto interrupted = [&](const std::optional<bool>& found) {
+        if (found.value_or(false)) Line("Interrupted engine run: its traces stand in " + facts.applicationDirectory);
+    };
+    auto runningTest = [&](const std::optional<bool>& stopped) {
+        Line("Running test: " + facts.executablePath + (stopped.value_or(true) ? " is not running" : " is running"));
+    };
+    switch (step) {
+    case StepKind::Locate: Found(facts); break;
+    case StepKind::FindInterruptedRun: interrupted(facts.interruptedAtStart); break;
+    case StepKind::TestRunningBeforeSettling: runningTest(facts.stoppedBeforeSettling); break;
+    case StepKind::Settle: Line("Settling sequence result: " + std::to_string(facts.settleResult.value_or(0))); break;
+    case StepKind::CheckSettled: interrupted(facts.interruptedAfterSettling); break;
+    case StepKind::ReadLabel: {
+        const std::string label = facts.labelBefore.value_or(std::string());
+        Line("Version label: " + (label.empty() ? std::string("(none: no readable version resource)") : label));
+        break;
     }
-    if (!m_labelLogged && record.product && (!record.labelBefore.empty() || m_runOver)) {
-        Line("Version label: " + (record.labelBefore.empty() ? std::string("(none: no readable version resource)")
-                                                             : record.labelBefore));
-        m_labelLogged = true;
+    case StepKind::TestRunning: runningTest(facts.stopped); break;
+    case StepKind::Patch: {
+        const int result = facts.patchResult.value_or(0);
+        Line("Patch sequence result: " + std::to_string(result) + (result == 1 ? " (completed)" : " (failed)"));
+        break;
+    }
+    case StepKind::CheckPatched: interrupted(facts.interruptedAfterPatching); break;
+    case StepKind::ReadLabelAfter: {
+        const std::string label = facts.labelAfter.value_or(std::string());
+        Line("Version label after patching: " + (label.empty() ? std::string("(none)") : label));
+        break;
+    }
+    case StepKind::Tell: Ended(record); break;
     }
 }
 
-void RunLog::RunningTestAnswered(const std::string& executablePath, bool stopped) {
-    Line("Running test: " + executablePath + (stopped ? " is not running" : " is running"));
-}
-
-void RunLog::PatchStarting(const std::string& applicationDirectory, int productCode) {
-    Line("Patching " + applicationDirectory + " (product code " + std::to_string(productCode) + ")");
-}
-
-void RunLog::PatchFinished(int result) {
-    Line("Patch sequence result: " + std::to_string(result) + (result == 1 ? " (completed)" : " (failed)"));
-}
-
-void RunLog::RunEnded(bool quiet) {
-    m_runOver = true;
-    FactsSoFar();
-    if (!m_record) return;
-    const RunRecord& record = *m_record;
-    if (record.executablePath.empty()) Line("Found: nothing (the product's document type is not registered)");
-    else if (!record.product) Line("Found: no product of this hotfix at that path");
-    if (record.unsettled) Line("The interrupted engine run is not settled: the installation is not judged by its version");
-    if (record.patchAttempted && record.patchResult == 1 && !record.unsettled)
-        Line("Version label after patching: " + (record.labelAfter.empty() ? std::string("(none)") : record.labelAfter));
+void RunLog::Ended(const RunRecord& record) {
+    const RunFacts& facts = record.facts;
+    if (facts.interruptedAfterSettling.value_or(false) || facts.interruptedAfterPatching.value_or(false))
+        Line("The interrupted engine run is not settled: the installation is not judged by its version");
     Line("Outcome: message " + std::to_string(static_cast<int>(record.outcome)) + ", " + OutcomeName(record.outcome));
-    Line(std::string(quiet ? "Answered (quiet): " : "Answer: ") + AnswerName(record.answer));
+    Line(std::string(m_quiet ? "Answered (quiet): " : "Answer: ") + AnswerName(record.answer));
 }
 
 void RunLog::Retrying(unsigned pauseMs) {
@@ -111,45 +129,6 @@ void RunLog::FileDeleted(const std::string& path, Removal removal) {
     case Removal::Absent: Line("Already gone: " + path); break;
     case Removal::Left: Line("Not deleted: " + path); break;
     }
-}
-
-void RunLog::InterruptedRunFound(const std::string& applicationDirectory, bool found) {
-    if (found) Line("Interrupted engine run: its traces stand in " + applicationDirectory);
-}
-
-void RunLog::SettleStarting(const std::string& applicationDirectory, int productCode) {
-    Line("Settling the interrupted run in " + applicationDirectory + " (product code " + std::to_string(productCode) +
-         ")");
-}
-
-bool LoggedRunningTest::IsApplicationStopped(const std::string& executablePath) {
-    m_log.FactsSoFar();
-    const bool stopped = m_inner.IsApplicationStopped(executablePath);
-    m_log.RunningTestAnswered(executablePath, stopped);
-    return stopped;
-}
-
-bool LoggedPatchStep::HasInterruptedRun(const std::string& applicationDirectory) {
-    const bool found = m_inner.HasInterruptedRun(applicationDirectory);
-    m_log.FactsSoFar();
-    m_log.InterruptedRunFound(applicationDirectory, found);
-    return found;
-}
-
-int LoggedPatchStep::SettleInterruptedRun(const std::string& applicationDirectory, int productCode) {
-    m_log.FactsSoFar();
-    m_log.SettleStarting(applicationDirectory, productCode);
-    const int result = m_inner.SettleInterruptedRun(applicationDirectory, productCode);
-    m_log.Line("Settling sequence result: " + std::to_string(result));
-    return result;
-}
-
-int LoggedPatchStep::ApplyPatches(const std::string& applicationDirectory, int productCode) {
-    m_log.FactsSoFar();
-    m_log.PatchStarting(applicationDirectory, productCode);
-    const int result = m_inner.ApplyPatches(applicationDirectory, productCode);
-    m_log.PatchFinished(result);
-    return result;
 }
 
 } // namespace hotfix

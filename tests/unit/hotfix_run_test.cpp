@@ -1,5 +1,8 @@
-// The decision flow of one hotfix run, against fakes: every outcome, its message and result.
+// The decisions of a hotfix run as plans (the steps NextStep takes for given answers), and the
+// run carrying them out against fakes: the right calls, one message, the right text and icon.
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "app/hotfix_run.h"
 #include "discovery/application_locator.h"
@@ -8,241 +11,191 @@
 namespace hotfix {
 namespace {
 
-const char kDir[] = "C:\\Program Files\\Veltrix\\";
-const FileVersion kFirst{7, 22, 24188, 12};
-const FileVersion kSecond{7, 22, 24209, 13};
-const FileVersion kThird{7, 22, 24245, 10};
+const char kFirst[] = "7.22 (7.22.24188.12)";
+const char kSecond[] = "7.22 (7.22.24209.13)";
+const char kThird[] = "7.22 (7.22.24245.10)";
 
-class HotfixRunTest : public ::testing::Test {
-protected:
-    fakes::FakeRegistry registry;
-    fakes::FakeFileLookup files;
-    fakes::SingleByteCodePage codePage;
-    fakes::FakeVersionSource versions;
-    fakes::FakeRunningTest runningTest;
-    fakes::FakePatchStep patchStep;
-    fakes::FakeUserInterface ui;
-    HotfixContext context{registry, files, codePage, versions, runningTest, patchStep, ui};
-
-    // Registers `exe` in kDir as the open command, at `version` (none: no version resource).
-    void Install(const std::string& exe, std::optional<FileVersion> version) {
-        registry.values[kDocumentOpenCommandKey] = std::string(kDir) + exe + " /dde";
-        if (version) versions.versions[std::string(kDir) + exe] = *version;
+const char* NameOf(StepKind step) {
+    switch (step) {
+    case StepKind::Locate: return "locate";
+    case StepKind::FindInterruptedRun: return "traces";
+    case StepKind::TestRunningBeforeSettling: return "running?";
+    case StepKind::Settle: return "settle";
+    case StepKind::CheckSettled: return "traces";
+    case StepKind::ReadLabel: return "label";
+    case StepKind::TestRunning: return "running?";
+    case StepKind::Patch: return "patch";
+    case StepKind::CheckPatched: return "traces";
+    case StepKind::ReadLabelAfter: return "label";
+    case StepKind::Tell: return "tell";
     }
-    void SetVersionAfterPatch(const std::string& exe, std::optional<FileVersion> version) {
-        patchStep.onApply = [this, exe, version] {
-            if (version) versions.versions[std::string(kDir) + exe] = *version;
-            else versions.versions.erase(std::string(kDir) + exe);
-        };
-    }
-    const fakes::FakeUserInterface::Shown& OnlyMessage() {
-        EXPECT_EQ(ui.shown.size(), 1u);
-        return ui.shown.at(0);
-    }
-};
-
-TEST_F(HotfixRunTest, NothingRegisteredShowsMessageOne) {
-    RunRecord record;
-    EXPECT_TRUE(RunHotfix(context, &record));
-    EXPECT_EQ(record.outcome, Outcome::NotFound);
-    EXPECT_EQ(OnlyMessage().text,
-              "Application non found.\nPlease try to reinstall from the original CD before trying again");
-    EXPECT_EQ(OnlyMessage().style, 0x10u);
-    EXPECT_TRUE(runningTest.asked.empty());
-    EXPECT_TRUE(patchStep.calls.empty());
+    return "?";
 }
 
-TEST_F(HotfixRunTest, UnknownExecutableShowsMessageOneEvenWhileRunning) {
-    Install("Notepad.exe", kFirst);
-    runningTest.answers = {false};
-    EXPECT_TRUE(RunHotfix(context));
-    EXPECT_EQ(OnlyMessage().style, 0x10u);
-    EXPECT_NE(OnlyMessage().text.find("Application non found."), std::string::npos);
-    EXPECT_TRUE(runningTest.asked.empty());
-}
-
-TEST_F(HotfixRunTest, NameInCapitalsIsRecognised) {
-    Install("TARNOVEX.EXE", kThird);
-    RunRecord record;
-    RunHotfix(context, &record);
-    EXPECT_EQ(record.outcome, Outcome::UpToDate);
-    EXPECT_EQ(OnlyMessage().text, "Your are already using the latest version of Tarnovex.");
-}
-
-TEST_F(HotfixRunTest, ViewerAtSecondLabelIsUpToDateWithHandIcon) {
-    Install("TarnovexViewer.exe", kSecond);
-    EXPECT_TRUE(RunHotfix(context));
-    EXPECT_EQ(OnlyMessage().text, "Your are already using the latest version of Tarnovex Viewer.");
-    EXPECT_EQ(OnlyMessage().style, 0x10u);
-    EXPECT_TRUE(patchStep.calls.empty());
-}
-
-TEST_F(HotfixRunTest, CurrentVersionWhileRunningIsUpToDateWithoutRunningTest) {
-    Install("Tarnovex.exe", kThird);
-    runningTest.answers = {false};
-    RunHotfix(context);
-    EXPECT_EQ(OnlyMessage().text, "Your are already using the latest version of Tarnovex.");
-    EXPECT_TRUE(runningTest.asked.empty());
-}
-
-TEST_F(HotfixRunTest, WrongVersionsShowMessageThreeWithoutRunningTest) {
-    for (std::optional<FileVersion> version :
-         {std::optional<FileVersion>(FileVersion{7, 22, 24300, 1}), std::optional<FileVersion>(kThird),
-          std::optional<FileVersion>()}) {
-        ui.shown.clear();
-        registry.values.clear();
-        versions.versions.clear();
-        Install("TarnovexViewer.exe", version);
-        runningTest.answers = {false};
-        RunRecord record;
-        EXPECT_TRUE(RunHotfix(context, &record));
-        EXPECT_EQ(record.outcome, Outcome::WrongVersion);
-        EXPECT_EQ(OnlyMessage().text,
-                  "The application Tarnovex Viewer has been found but this HotFix cannot be applied to "
-                  "this version.\nPlease upgrade to the latest official version before reapply this HotFix");
-        EXPECT_EQ(OnlyMessage().style, 0x10u);
-    }
-    EXPECT_TRUE(runningTest.asked.empty());
-}
-
-TEST_F(HotfixRunTest, RunningApplicationAsksToQuitAndRetryRunsAgain) {
-    Install("Sellidor.exe", kFirst);
-    runningTest.answers = {false};
-    ui.answers = {kAnswerRetry};
-    RunRecord record;
-    EXPECT_FALSE(RunHotfix(context, &record));
-    EXPECT_EQ(record.outcome, Outcome::StillRunning);
-    EXPECT_EQ(OnlyMessage().text, "Please quit the Sellidor application before applying this HotFix.");
-    EXPECT_EQ(OnlyMessage().style, 0x15u);
-    EXPECT_EQ(runningTest.asked, std::vector<std::string>{std::string(kDir) + "Sellidor.exe"});
-    EXPECT_TRUE(patchStep.calls.empty());
-}
-
-TEST_F(HotfixRunTest, CancelOrClosingTheRunningMessageEndsTheRun) {
-    Install("Sellidor.exe", kSecond);
-    for (int answer : {kAnswerCancel, 0, kAnswerOk}) {
-        runningTest.answers = {false};
-        ui.answers = {answer};
-        EXPECT_TRUE(RunHotfix(context));
-    }
-    EXPECT_TRUE(patchStep.calls.empty());
-}
-
-TEST_F(HotfixRunTest, RetryLoopPausesTwoSecondsBetweenRuns) {
-    Install("Tarnovex.exe", kFirst);
-    runningTest.answers = {false, false, true};
-    ui.answers = {kAnswerRetry, kAnswerRetry, kAnswerOk};
-    SetVersionAfterPatch("Tarnovex.exe", kThird);
-    fakes::FakeSleeper sleeper;
-    RunUntilFinished(context, sleeper);
-    EXPECT_EQ(sleeper.pauses, (std::vector<unsigned>{2000, 2000}));
-    ASSERT_EQ(ui.shown.size(), 3u);
-    EXPECT_EQ(ui.shown[2].text, "The hotfix was applied to the Tarnovex application");
-    EXPECT_EQ(ui.shown[2].style, 0x40u);
-}
-
-TEST_F(HotfixRunTest, PatchableStoppedInstallationIsPatchedWithItsCodeAndDirectory) {
-    Install("Tarnovex.exe", kFirst);
-    SetVersionAfterPatch("Tarnovex.exe", kThird);
-    RunRecord record;
-    EXPECT_TRUE(RunHotfix(context, &record));
-    ASSERT_EQ(patchStep.calls.size(), 1u);
-    EXPECT_EQ(patchStep.calls[0].directory, kDir);
-    EXPECT_EQ(patchStep.calls[0].productCode, 1);
-    EXPECT_EQ(record.labelAfter, "7.22 (7.22.24245.10)");
-    EXPECT_EQ(OnlyMessage().text, "The hotfix was applied to the Tarnovex application");
-}
-
-TEST_F(HotfixRunTest, AnyLabelOutsideTheBasesCountsAsApplied) {
-    Install("Sellidor.exe", kFirst);
-    SetVersionAfterPatch("Sellidor.exe", FileVersion{7, 22, 24300, 1});
-    RunHotfix(context);
-    EXPECT_EQ(OnlyMessage().text, "The hotfix was applied to the Sellidor application");
-}
-
-TEST_F(HotfixRunTest, PatchFailureShowsMessageFiveWithoutSecondRead) {
-    Install("Tarnovex.exe", kSecond);
-    patchStep.result = 0;
-    RunHotfix(context);
-    EXPECT_EQ(OnlyMessage().text, "An error occurred during the application of the hotfix.");
-    EXPECT_EQ(OnlyMessage().style, 0x10u);
-    EXPECT_EQ(versions.reads.size(), 1u);
-}
-
-TEST_F(HotfixRunTest, ResultOtherThanOneIsAFailure) {
-    Install("Tarnovex.exe", kSecond);
-    patchStep.result = 2;
-    SetVersionAfterPatch("Tarnovex.exe", kThird);
-    RunHotfix(context);
-    EXPECT_EQ(OnlyMessage().text, "An error occurred during the application of the hotfix.");
-}
-
-TEST_F(HotfixRunTest, LabelStillABaseAfterPatchingIsAFailure) {
-    // The first base label moving only to the second one has not taken either.
-    Install("Tarnovex.exe", kFirst);
-    SetVersionAfterPatch("Tarnovex.exe", kSecond);
-    RunHotfix(context);
-    EXPECT_EQ(OnlyMessage().text, "An error occurred during the application of the hotfix.");
-}
-
-TEST_F(HotfixRunTest, VersionResourceLostDuringPatchingIsAFailure) {
-    Install("Tarnovex.exe", kFirst);
-    SetVersionAfterPatch("Tarnovex.exe", std::nullopt);
-    RunHotfix(context);
-    EXPECT_EQ(OnlyMessage().text, "An error occurred during the application of the hotfix.");
-}
-
-TEST_F(HotfixRunTest, ViewerPatchedToItsTargetIsApplied) {
-    Install("TarnovexViewer.exe", kFirst);
-    SetVersionAfterPatch("TarnovexViewer.exe", kSecond);
-    RunHotfix(context);
-    EXPECT_EQ(patchStep.calls.at(0).productCode, 3);
-    EXPECT_EQ(OnlyMessage().text, "The hotfix was applied to the Tarnovex Viewer application");
-}
-
-// An installation where an engine run was interrupted is settled before its version decides
-// anything; one that stays unsettled, before or after patching, is never reported patched.
-struct InterruptedCase {
-    const char* name;
-    FileVersion version;      // the label read once settled
-    bool before;              // traces of an interrupted run when the run starts
-    bool running;
-    bool settleFails;
-    bool leftByPatching;      // the patch sequence leaves an interrupted run behind
+// The answers the platform gives a run, and the plan and outcome they must lead to.
+struct PlanCase {
+    const char* exe;             // "" : nothing registered
+    bool interrupted;            // traces at the start
+    bool stoppedFirst;           // the first running test's answer (later ones: stopped)
+    bool settles;                // settling clears the traces
+    const char* label;           // "" : no readable version resource
+    int patchResult;
+    bool leftByPatching;         // traces after the patch sequence
+    const char* labelAfter;
+    const char* plan;
     Outcome outcome;
-    std::size_t settles;
-    std::size_t patches;
 };
 
-class InterruptedRunTest : public HotfixRunTest, public ::testing::WithParamInterface<InterruptedCase> {};
-
-TEST_P(InterruptedRunTest, SettledFirstNeverJudgedByItsVersionWhileUnsettled) {
-    const InterruptedCase& c = GetParam();
-    Install("Tarnovex.exe", c.version);
-    patchStep.interrupted = c.before;
-    patchStep.settleFails = c.settleFails;
-    runningTest.answers = {!c.running};
-    patchStep.onApply = [&] {
-        versions.versions[std::string(kDir) + "Tarnovex.exe"] = kThird;
-        patchStep.interrupted = c.leftByPatching;
+// Walks NextStep to the end, answering each step from the case.
+std::string PlanOf(const PlanCase& c, Outcome& outcome) {
+    fakes::SingleByteCodePage codePage;
+    RunFacts facts;
+    bool firstTest = true;
+    auto test = [&] {
+        const bool answer = firstTest ? c.stoppedFirst : true;
+        firstTest = false;
+        return answer;
     };
-    RunRecord record;
-    RunHotfix(context, &record);
-    EXPECT_EQ(record.outcome, c.outcome) << c.name;
-    EXPECT_EQ(patchStep.settles.size(), c.settles) << c.name;
-    EXPECT_EQ(patchStep.calls.size(), c.patches) << c.name;
-    if (c.settles == 1) EXPECT_EQ(patchStep.settles[0].productCode, 1) << c.name;
-    EXPECT_EQ(record.unsettled, c.settleFails || c.leftByPatching) << c.name;
+    std::ostringstream plan;
+    for (int guard = 0; guard < 20; ++guard) {
+        const RunStep step = NextStep(facts);
+        plan << (guard ? " " : "") << NameOf(step.kind);
+        switch (step.kind) {
+        case StepKind::Locate:
+            facts.located = true;
+            facts.executablePath = *c.exe ? std::string("C:\\App\\") + c.exe : std::string();
+            facts.applicationDirectory = "C:\\App\\";
+            facts.product = *c.exe ? FindProduct(c.exe, codePage) : nullptr;
+            break;
+        case StepKind::FindInterruptedRun: facts.interruptedAtStart = c.interrupted; break;
+        case StepKind::TestRunningBeforeSettling: facts.stoppedBeforeSettling = test(); break;
+        case StepKind::Settle: facts.settleResult = 1; break;
+        case StepKind::CheckSettled: facts.interruptedAfterSettling = !c.settles; break;
+        case StepKind::ReadLabel: facts.labelBefore = c.label; break;
+        case StepKind::TestRunning: facts.stopped = test(); break;
+        case StepKind::Patch: facts.patchResult = c.patchResult; break;
+        case StepKind::CheckPatched: facts.interruptedAfterPatching = c.leftByPatching; break;
+        case StepKind::ReadLabelAfter: facts.labelAfter = c.labelAfter; break;
+        case StepKind::Tell: outcome = step.outcome; return plan.str();
+        }
+    }
+    return plan.str() + " (no end)";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, InterruptedRunTest,
-    ::testing::Values(
-        InterruptedCase{"settled, then patched", kFirst, true, false, false, false, Outcome::Applied, 1, 1},
-        InterruptedCase{"settled to the target: up to date", kThird, true, false, false, false, Outcome::UpToDate, 1, 0},
-        InterruptedCase{"not settled", kFirst, true, false, true, false, Outcome::Failed, 1, 0},
-        InterruptedCase{"application running", kThird, true, true, false, false, Outcome::StillRunning, 0, 0},
-        InterruptedCase{"left unsettled by the patch sequence", kFirst, false, false, false, true, Outcome::Failed, 0, 1}));
+TEST(RunPlan, EachAnswerLeadsToItsPlanAndOutcome) {
+    const char* patched = "locate traces label running? patch traces label tell";
+    const PlanCase cases[] = {
+        {"", false, true, true, kFirst, 1, false, kThird, "locate tell", Outcome::NotFound},
+        {"Notepad.exe", false, false, true, kFirst, 1, false, kThird, "locate tell", Outcome::NotFound},
+        // Not patchable: decided on the label alone, the application may run.
+        {"Tarnovex.exe", false, false, true, kThird, 1, false, kThird, "locate traces label tell", Outcome::UpToDate},
+        {"TarnovexViewer.exe", false, false, true, kSecond, 1, false, kThird, "locate traces label tell",
+         Outcome::UpToDate},
+        {"TarnovexViewer.exe", false, false, true, kThird, 1, false, kThird, "locate traces label tell",
+         Outcome::WrongVersion},
+        {"Tarnovex.exe", false, false, true, "", 1, false, kThird, "locate traces label tell", Outcome::WrongVersion},
+        {"Tarnovex.exe", false, false, true, "7.22 (7.22.24300.1)", 1, false, kThird, "locate traces label tell",
+         Outcome::WrongVersion},
+        // Patchable: only while stopped.
+        {"Sellidor.exe", false, false, true, kFirst, 1, false, kThird, "locate traces label running? tell",
+         Outcome::StillRunning},
+        {"Tarnovex.exe", false, true, true, kFirst, 1, false, kThird, patched, Outcome::Applied},
+        {"Sellidor.exe", false, true, true, kSecond, 1, false, "7.22 (7.22.24300.1)", patched, Outcome::Applied},
+        {"TarnovexViewer.exe", false, true, true, kFirst, 1, false, kSecond, patched, Outcome::Applied},
+        // Judged by the engine's result, the traces, then the label having left the bases.
+        {"Tarnovex.exe", false, true, true, kSecond, 0, false, kThird, "locate traces label running? patch tell",
+         Outcome::Failed},
+        {"Tarnovex.exe", false, true, true, kSecond, 2, false, kThird, "locate traces label running? patch tell",
+         Outcome::Failed},
+        {"Tarnovex.exe", false, true, true, kFirst, 1, true, kThird, "locate traces label running? patch traces tell",
+         Outcome::Failed},
+        {"Tarnovex.exe", false, true, true, kFirst, 1, false, kSecond, patched, Outcome::Failed},
+        {"Tarnovex.exe", false, true, true, kFirst, 1, false, "", patched, Outcome::Failed},
+        // An interrupted run is settled before the label is read, never under a running application.
+        {"Tarnovex.exe", true, false, true, kFirst, 1, false, kThird, "locate traces running? tell",
+         Outcome::StillRunning},
+        {"Tarnovex.exe", true, true, false, kFirst, 1, false, kThird, "locate traces running? settle traces tell",
+         Outcome::Failed},
+        {"Tarnovex.exe", true, true, true, kThird, 1, false, kThird, "locate traces running? settle traces label tell",
+         Outcome::UpToDate},
+        {"Tarnovex.exe", true, true, true, kFirst, 1, false, kThird,
+         "locate traces running? settle traces label running? patch traces label tell", Outcome::Applied},
+    };
+    for (const PlanCase& c : cases) {
+        Outcome outcome = Outcome::NotFound;
+        const std::string plan = PlanOf(c, outcome);
+        EXPECT_EQ(plan, c.plan) << c.exe << " " << c.label;
+        EXPECT_EQ(outcome, c.outcome) << c.exe << " " << c.label << ": " << plan;
+    }
+}
+
+// Carrying a plan out: each outcome's message, the calls the platform saw, and whether the
+// run is finished (only Retry on the still-running message asks for another).
+const char kDir[] = "C:\\Program Files\\Veltrix\\";
+
+struct RunCase {
+    const char* exe;
+    std::optional<FileVersion> version;
+    bool running;
+    int answer;                             // the user's button
+    std::optional<FileVersion> versionAfter;
+    const char* text;
+    unsigned style;
+    bool finished;
+    int productCode;                        // of the patch sequence; 0: not started
+};
+
+TEST(RunHotfix, CarriesThePlanOutAndTellsItsOutcomeOnce) {
+    const FileVersion first{7, 22, 24188, 12}, second{7, 22, 24209, 13}, third{7, 22, 24245, 10};
+    const RunCase cases[] = {
+        {"", first, false, kAnswerOk, third,
+         "Application non found.\nPlease try to reinstall from the original CD before trying again", 0x10, true, 0},
+        {"Sellidor.exe", first, true, kAnswerRetry, third,
+         "Please quit the Sellidor application before applying this HotFix.", 0x15, false, 0},
+        {"Sellidor.exe", second, true, kAnswerCancel, third,
+         "Please quit the Sellidor application before applying this HotFix.", 0x15, true, 0},
+        {"TarnovexViewer.exe", third, true, kAnswerOk, third,
+         "The application Tarnovex Viewer has been found but this HotFix cannot be applied to "
+         "this version.\nPlease upgrade to the latest official version before reapply this HotFix",
+         0x10, true, 0},
+        {"TARNOVEX.EXE", third, true, kAnswerOk, third, "Your are already using the latest version of Tarnovex.", 0x10,
+         true, 0},
+        {"Tarnovex.exe", second, false, kAnswerOk, second, "An error occurred during the application of the hotfix.",
+         0x10, true, 1},
+        {"TarnovexViewer.exe", first, false, kAnswerOk, second,
+         "The hotfix was applied to the Tarnovex Viewer application", 0x40, true, 3},
+    };
+    for (const RunCase& c : cases) {
+        fakes::FakeRegistry registry;
+        fakes::FakeFileLookup files;
+        fakes::SingleByteCodePage codePage;
+        fakes::FakeVersionSource versions;
+        fakes::FakeRunningTest runningTest;
+        fakes::FakePatchStep patchStep;
+        fakes::FakeUserInterface ui;
+        HotfixContext context{registry, files, codePage, versions, runningTest, patchStep, ui};
+        const std::string exe = std::string(kDir) + c.exe;
+        if (*c.exe) registry.values[kDocumentOpenCommandKey] = exe + " /dde";
+        if (c.version) versions.versions[exe] = *c.version;
+        runningTest.answers = {!c.running};
+        ui.answers = {c.answer};
+        patchStep.onApply = [&] { versions.versions[exe] = *c.versionAfter; };
+
+        RunRecord record;
+        EXPECT_EQ(RunHotfix(context, &record), c.finished) << c.exe;
+        ASSERT_EQ(ui.shown.size(), 1u) << c.exe;
+        EXPECT_EQ(ui.shown[0].text, c.text) << c.exe;
+        EXPECT_EQ(ui.shown[0].style, c.style) << c.exe;
+        EXPECT_EQ(record.answer, c.answer) << c.exe;
+        EXPECT_EQ(record.steps.back(), StepKind::Tell) << c.exe;
+        ASSERT_EQ(patchStep.calls.size(), c.productCode ? 1u : 0u) << c.exe;
+        if (c.productCode) {
+            EXPECT_EQ(patchStep.calls[0].directory, kDir) << c.exe;
+            EXPECT_EQ(patchStep.calls[0].productCode, c.productCode) << c.exe;
+            EXPECT_EQ(runningTest.asked, std::vector<std::string>{exe}) << c.exe;
+        }
+    }
+}
 
 } // namespace
 } // namespace hotfix

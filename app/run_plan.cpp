@@ -1,0 +1,58 @@
+#include "app/run_plan.h"
+
+namespace hotfix {
+
+const char kStatusUpToDate[] = "A JOUR";
+const char kStatusError[] = "ERREUR";
+const char kStatusRunning[] = "APPLI_NON_ARRETEE";
+
+std::string ClassifyLabel(const ProductEntry& product, const std::string& label) {
+    if (IsBaseLabel(product, label)) return label;
+    if (IsTargetLabel(product, label)) return kStatusUpToDate;
+    return kStatusError;
+}
+
+namespace {
+
+RunStep Take(StepKind kind) { return RunStep{kind, Outcome::NotFound, std::string()}; }
+RunStep Tell(Outcome outcome, std::string statusWord = std::string()) {
+    return RunStep{StepKind::Tell, outcome, std::move(statusWord)};
+}
+
+} // namespace
+
+RunStep NextStep(const RunFacts& facts) {
+    if (!facts.located) return Take(StepKind::Locate);
+    if (facts.executablePath.empty() || !facts.product) return Tell(Outcome::NotFound);
+    const ProductEntry& product = *facts.product;
+
+    if (!facts.interruptedAtStart) return Take(StepKind::FindInterruptedRun);
+    if (*facts.interruptedAtStart) {
+        // Settling replaces the application's files: never under a running application.
+        if (!facts.stoppedBeforeSettling) return Take(StepKind::TestRunningBeforeSettling);
+        if (!*facts.stoppedBeforeSettling) return Tell(Outcome::StillRunning, kStatusRunning);
+        if (!facts.settleResult) return Take(StepKind::Settle);
+        if (!facts.interruptedAfterSettling) return Take(StepKind::CheckSettled);
+        if (*facts.interruptedAfterSettling) return Tell(Outcome::Failed);
+    }
+
+    if (!facts.labelBefore) return Take(StepKind::ReadLabel);
+    const std::string status = ClassifyLabel(product, *facts.labelBefore);
+    if (status == kStatusError) return Tell(Outcome::WrongVersion, status);
+    if (status == kStatusUpToDate) return Tell(Outcome::UpToDate, status);
+
+    if (!facts.stopped) return Take(StepKind::TestRunning);
+    if (!*facts.stopped) return Tell(Outcome::StillRunning, kStatusRunning);
+
+    if (!facts.patchResult) return Take(StepKind::Patch);
+    if (*facts.patchResult != 1) return Tell(Outcome::Failed, status);
+    if (!facts.interruptedAfterPatching) return Take(StepKind::CheckPatched);
+    if (*facts.interruptedAfterPatching) return Tell(Outcome::Failed, status);
+
+    // A file that lost its version resource counts as still at the base label: not applied.
+    if (!facts.labelAfter) return Take(StepKind::ReadLabelAfter);
+    const bool applied = !facts.labelAfter->empty() && !IsBaseLabel(product, *facts.labelAfter);
+    return Tell(applied ? Outcome::Applied : Outcome::Failed, status);
+}
+
+} // namespace hotfix
