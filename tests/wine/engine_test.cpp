@@ -1,6 +1,7 @@
 // The real engine pair (patch.exe + Patchw32.dll) on real directories, run the way the
 // installer runs it: `".\patch.exe" . NAME.RTP` with the application directory as current
 // directory. Patch files are written by hotfix-engine-fixture.exe with the portable writer.
+#include "harness/helpers.h"
 #include "harness/links.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
@@ -145,9 +146,8 @@ void Lay(const std::string& root, const Files& files) {
     }
 }
 
+using hotfix::testing::Quoted;
 using hotfix::testing::RemoveTree;
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // The files a user sees: everything but the engine's own names.
 Files UserFiles(const Files& files) {

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "discovery/application_locator.h"
+#include "harness/helpers.h"
 #include "harness/installer_run.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
@@ -28,18 +29,6 @@ constexpr char kTarget[] = "7.22.24245.10";
 constexpr char kNewer[] = "7.22.24300.1";
 constexpr char kOlder[] = "7.21.24100.5";
 constexpr char kNoVersion[] = "";
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // Lays out `product` ("Tarnovex", "Sellidor", "TarnovexViewer") at file version `version` in
 // `install`, its executable stored as `exeName` (default <product>.exe). The build's sample

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::testing {
 

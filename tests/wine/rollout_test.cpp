@@ -12,12 +12,13 @@
 #include <string>
 #include <thread>
 
+#include "harness/helpers.h"
 #include "harness/installer_run.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
+#include "main/command_runner_win32.h"
 #include "platform/win32/code_page_win32.h"
-#include "platform/win32/command_runner_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "process/running_test.h"
 
@@ -57,19 +58,6 @@ struct QuietRun {
     int windowsSeen = 0;   // visible windows of the installer seen at any time during the run
     std::string log;       // the log file's content afterwards
 };
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool SeenRunning(const std::string& path) {
-    win32::Win32ProcessSource source;
-    win32::Win32CodePage codePage;
-    return !IsApplicationStopped(path, source, codePage);
-}
 
 class RolloutTest : public ::testing::Test {
 protected:

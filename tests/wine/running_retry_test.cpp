@@ -9,14 +9,15 @@
 #include <string>
 #include <thread>
 
+#include "harness/helpers.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
 #include "process_planting.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/process_source_win32.h"
-#include "platform/win32/unique_handle.h"
 #include "process/running_test.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::testing {
 namespace {
@@ -34,12 +35,6 @@ const char kWrongVersionText[] =
 const char kUpToDateText[] = "Your are already using the latest version of Tarnovex.";
 const char kFailedText[] = "An error occurred during the application of the hotfix.";
 const char kAppliedText[] = "The hotfix was applied to the Tarnovex application";
-
-bool SeenRunning(const std::string& path) {
-    win32::Win32ProcessSource source;
-    win32::Win32CodePage codePage;
-    return !IsApplicationStopped(path, source, codePage);
-}
 
 // Tarnovex installed from a stand-in with a chosen file version, registered as the document
 // type's open command, and started so that it keeps running.

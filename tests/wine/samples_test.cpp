@@ -16,8 +16,8 @@
 
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
-#include "platform/win32/system_library.h"
-#include "platform/win32/unique_handle.h"
+#include "support/win32/system_library.h"
+#include "support/win32/unique_handle.h"
 
 namespace {
 
