@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "harness/installed_application.h"
 #include "harness/installer_run.h"
 #include "harness/links.h"
 #include "harness/sandbox.h"
@@ -67,7 +68,7 @@ std::string LeftoversIn(const DirectorySnapshot& snapshot) {
     return found;
 }
 
-class HotfixEndToEnd : public ::testing::Test {
+class HotfixEndToEnd : public InstalledApplication {
 protected:
     void SetUp() override {
         // A build without the sample product or without the patch files fails here: it has
@@ -112,9 +113,6 @@ protected:
         options.timeout = 90s;  // two engine runs on a cold Wine, on a busy CI machine
         return options;
     }
-
-    ScopedDocumentType m_registration;
-    Installation m_install = Installation::Create();
 };
 
 // Each product from each of its base versions: one box saying it was patched, the target

@@ -10,6 +10,7 @@
 
 #include "discovery/application_locator.h"
 #include "harness/helpers.h"
+#include "harness/installed_application.h"
 #include "harness/installer_run.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
@@ -63,16 +64,9 @@ void ExpectOneBox(const InstallerRun& run, const std::string& text,
     EXPECT_EQ(run.exitCode, std::optional<unsigned long>(0));
 }
 
-class InstallerDiscovery : public ::testing::Test {
+class InstallerDiscovery : public InstalledApplication {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(DeleteDocumentType());
-        m_install = Installation::Create();
-        ASSERT_TRUE(m_install.Valid());
-    }
-    void TearDown() override { DeleteDocumentType(); }
-
-    Installation m_install;
+    void SetUp() override { ASSERT_TRUE(m_install.Valid()); }
 };
 
 TEST_F(InstallerDiscovery, NoRegistryKeyMeansNothingInstalled) {

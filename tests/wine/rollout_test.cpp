@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "harness/helpers.h"
+#include "harness/installed_application.h"
 #include "harness/installer_run.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
@@ -59,31 +60,12 @@ struct QuietRun {
     std::string log;       // the log file's content afterwards
 };
 
-class RolloutTest : public ::testing::Test {
+class RolloutTest : public InstalledApplication {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_install.Valid());
         ASSERT_TRUE(m_logs.Valid());
         m_logPath = m_logs.Path() + "hotfix run.log";
-    }
-    void TearDown() override {
-        if (m_app.Started()) m_app.Terminate();
-    }
-
-    std::string AppPath() const { return m_install.Path() + "Tarnovex.exe"; }
-
-    // Tarnovex from a stand-in with `fileVersion`, registered as the open command.
-    void InstallStandIn(const std::string& fileVersion) {
-        ASSERT_TRUE(m_install.CopyFileFrom(VersionedTestProgram(fileVersion), "Tarnovex.exe"));
-        ASSERT_TRUE(WriteOpenCommand(AppPath() + " /dde"));
-    }
-
-    void StartApplication() {
-        m_app = DrivenProcess::Start(QuoteArgument(AppPath()) + " wait");
-        ASSERT_TRUE(m_app.Started()) << "error " << m_app.StartError();
-        const auto deadline = Clock::now() + 15s;
-        while (!SeenRunning(AppPath()) && Clock::now() < deadline) std::this_thread::sleep_for(100ms);
-        ASSERT_TRUE(SeenRunning(AppPath()));
     }
 
     // Runs the installer with `arguments`, watching for any window of it until it ends.
@@ -105,11 +87,8 @@ protected:
 
     std::string LogArgument() const { return "/log " + QuoteArgument(m_logPath); }
 
-    ScopedDocumentType m_registration;
-    Installation m_install = Installation::Create();
     Installation m_logs = Installation::Create(kSandboxRoot, "logs-");
     std::string m_logPath;
-    DrivenProcess m_app;
 };
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

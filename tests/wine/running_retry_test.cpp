@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "harness/helpers.h"
+#include "harness/installed_application.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
@@ -38,22 +39,13 @@ const char kAppliedText[] = "The hotfix was applied to the Tarnovex application"
 
 // Tarnovex installed from a stand-in with a chosen file version, registered as the document
 // type's open command, and started so that it keeps running.
-class ApplicationRunning : public ::testing::Test {
+class ApplicationRunning : public InstalledApplication {
 protected:
     void Install(const std::string& fileVersion) {
-        ASSERT_TRUE(m_install.Valid());
-        ASSERT_TRUE(m_install.CopyFileFrom(VersionedTestProgram(fileVersion), "Tarnovex.exe"));
-        ASSERT_TRUE(WriteOpenCommand(AppPath() + " /dde"));
-        m_app = DrivenProcess::Start(QuoteArgument(AppPath()) + " wait");
-        ASSERT_TRUE(m_app.Started()) << "error " << m_app.StartError();
-        const auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (!SeenRunning(AppPath()) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(100ms);
-        ASSERT_TRUE(SeenRunning(AppPath()));
+        ASSERT_NO_FATAL_FAILURE(InstallStandIn(fileVersion));
+        ASSERT_NO_FATAL_FAILURE(StartApplication());
         m_before = TakeSnapshot(m_install.Path());
     }
-
-    std::string AppPath() const { return m_install.Path() + "Tarnovex.exe"; }
 
     DrivenProcess StartInstaller(const std::string& installer = InstallerPath(),
                                  const std::string& currentDirectory = std::string()) {
@@ -73,9 +65,6 @@ protected:
         EXPECT_EQ(ReadOpenCommand(), std::optional<std::string>(AppPath() + " /dde"));
     }
 
-    ScopedDocumentType m_registration;
-    Installation m_install = Installation::Create();
-    DrivenProcess m_app;
     DirectorySnapshot m_before;
 };
 
