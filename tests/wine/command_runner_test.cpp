@@ -5,8 +5,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "harness/helpers.h"
 #include "harness/test_paths.h"

@@ -20,7 +20,7 @@
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
-#include "process_planting.h"
+#include "harness/process_planting.h"
 
 namespace hotfix::testing {
 namespace {

@@ -4,8 +4,6 @@
 // exit code 0; runs on bad registry values must change nothing on disk.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <functional>
 
 #include "discovery/application_locator.h"

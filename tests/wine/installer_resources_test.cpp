@@ -11,12 +11,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 

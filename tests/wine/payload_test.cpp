@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <iterator>
 
 #include "harness/helpers.h"
 #include "harness/test_paths.h"
@@ -13,10 +11,6 @@
 
 namespace hotfix::testing {
 namespace {
-
-bool Exists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // The name under which `path` is stored in its directory.
 std::string StoredName(const std::string& path) {
@@ -75,13 +69,13 @@ TEST_F(PayloadTest, ExistingFileIsReplacedWhole) {
 
 TEST_F(PayloadTest, ZeroBytePayloadGivesAnEmptyFile) {
     EXPECT_EQ(Extract(directory, "empty.bin"), 1);
-    ASSERT_TRUE(Exists(directory + "empty.bin"));
+    ASSERT_TRUE(FileExists(directory + "empty.bin"));
     EXPECT_EQ(ReadWholeFile(directory + "empty.bin"), "");
 }
 
 TEST_F(PayloadTest, UnknownNameWritesNothing) {
     EXPECT_EQ(Extract(directory, "HOTFIX_KTV430_722_HOTFIX1.RTP"), 0);
-    EXPECT_FALSE(Exists(directory + "HOTFIX_KTV430_722_HOTFIX1.RTP"));
+    EXPECT_FALSE(FileExists(directory + "HOTFIX_KTV430_722_HOTFIX1.RTP"));
 }
 
 TEST_F(PayloadTest, MissingDirectoryGivesZero) {
@@ -101,7 +95,7 @@ TEST_F(PayloadTest, TargetHeldOpenIsLeftAsItWas) {
 TEST_F(PayloadTest, DirectoryWithoutBackslashIsJoinedAsItStands) {
     const std::string bare = directory.substr(0, directory.size() - 1);   // ...\hotfix-payload-N
     EXPECT_EQ(Extract(bare, "empty.bin"), 1);
-    EXPECT_TRUE(Exists(bare + "empty.bin"));
+    EXPECT_TRUE(FileExists(bare + "empty.bin"));
     ::DeleteFileA((bare + "empty.bin").c_str());
 }
 
@@ -109,7 +103,7 @@ TEST_F(PayloadTest, ExecutableItselfIsTheDefaultModule) {
     // This test program carries no payloads at all.
     win32::Win32PayloadPlatform own;
     EXPECT_EQ(ExtractPayload(own, directory, "patch.exe"), 0);
-    EXPECT_FALSE(Exists(directory + "patch.exe"));
+    EXPECT_FALSE(FileExists(directory + "patch.exe"));
 }
 
 } // namespace

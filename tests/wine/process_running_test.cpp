@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -14,7 +12,7 @@
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
-#include "process_planting.h"
+#include "harness/process_planting.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "process/running_test.h"

@@ -7,14 +7,13 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 
 #include "harness/helpers.h"
 #include "harness/installed_application.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
-#include "process_planting.h"
+#include "harness/process_planting.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "process/running_test.h"

@@ -1,5 +1,7 @@
 #include "harness/helpers.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -15,6 +17,8 @@ std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+bool FileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

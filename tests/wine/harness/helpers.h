@@ -8,6 +8,9 @@ namespace hotfix::testing {
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
+// True when something stands at `path`.
+bool FileExists(const std::string& path);
+
 // Replaces the file at `path` with `bytes`.
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 
