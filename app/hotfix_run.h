@@ -6,14 +6,15 @@
 #include <vector>
 
 #include "app/messages.h"
-#include "app/product_catalogue.h"
 #include "app/run_plan.h"
+#include "catalogue/product_catalogue.h"
+#include "patch/patch_step.h"
 #include "platform/code_page.h"
 #include "platform/file_lookup.h"
-#include "platform/hotfix_steps.h"
 #include "platform/registry.h"
 #include "platform/user_interface.h"
 #include "platform/version_source.h"
+#include "process/running_test.h"
 
 namespace hotfix {
 

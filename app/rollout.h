@@ -5,9 +5,9 @@
 
 #include "app/hotfix_run.h"
 #include "app/run_options.h"
+#include "patch/patch_events.h"
 #include "platform/clock.h"
 #include "platform/log_sink.h"
-#include "platform/patch_events.h"
 
 namespace hotfix {
 

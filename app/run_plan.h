@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/messages.h"
-#include "app/product_catalogue.h"
+#include "catalogue/product_catalogue.h"
 
 namespace hotfix {
 

@@ -56,22 +56,4 @@ std::uint32_t RunCommand(ChildProcessHost& host, TempEnvironment& environment,
                          const std::string& commandLine, int showMode, int timeLimitSeconds,
                          std::string* output, std::optional<std::uint32_t>* exitCode = nullptr);
 
-// The CommandRunner port over a host and an environment.
-class PlatformCommandRunner final : public CommandRunner {
-public:
-    PlatformCommandRunner(ChildProcessHost& host, TempEnvironment& environment)
-        : m_host(host), m_environment(environment) {}
-    std::uint32_t RunCommand(const std::string& commandLine, int showMode, int timeLimitSeconds,
-                             std::string* output) override {
-        return hotfix::RunCommand(m_host, m_environment, commandLine, showMode, timeLimitSeconds, output,
-                                  &m_lastExitCode);
-    }
-    std::optional<std::uint32_t> LastExitCode() const override { return m_lastExitCode; }
-
-private:
-    ChildProcessHost& m_host;
-    TempEnvironment& m_environment;
-    std::optional<std::uint32_t> m_lastExitCode;
-};
-
 } // namespace hotfix

@@ -1,6 +1,6 @@
 #include "patch/patch_sequence.h"
 
-#include "app/product_catalogue.h"
+#include "catalogue/product_catalogue.h"
 #include "patch/payload_store.h"
 
 namespace hotfix {

@@ -3,8 +3,8 @@
 // directory, the engine run on each patch file there, and everything removed again.
 #include <string>
 
-#include "platform/hotfix_steps.h"
-#include "platform/patch_events.h"
+#include "patch/patch_events.h"
+#include "patch/patch_step.h"
 #include "platform/patch_ports.h"
 
 namespace hotfix {

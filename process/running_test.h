@@ -3,10 +3,18 @@
 #include <string>
 
 #include "platform/code_page.h"
-#include "platform/hotfix_steps.h"
 #include "platform/process_source.h"
 
 namespace hotfix {
+
+// Seam through which a hotfix run reaches the running test.
+class RunningTest {
+public:
+    virtual ~RunningTest() = default;
+    // False when some running process (other than id 0) executes `executablePath`;
+    // true otherwise, also when the processes cannot be listed.
+    virtual bool IsApplicationStopped(const std::string& executablePath) = 0;
+};
 
 // False when a listed process other than id 0 has `executablePath` as its path, equal as a
 // whole text by SameFileName; true otherwise, also when no list could be built. Takes a fresh

@@ -8,35 +8,41 @@
 // interrupted run of the patch file left (0 nothing is left unsettled, 3, 5 or 6) and changes
 // nothing else. Its embedded manifest makes the platform ignore any patch.exe.manifest or
 // patch.exe.local placed beside it.
-#include "engine/win32/ansi_path.h"
-#include "engine/win32/patchw32_api.h"
-
+//
+// It carries no C++ runtime (built without exceptions and RTTI, linked as C): plain buffers and
+// the C library only, and the header-only parts of the shared Win32 leaf.
 #include <windows.h>
 
 #include <cstdio>
-#include <string>
+
+#include "engine/win32/patchw32_api.h"
+#include "support/win32/ansi_path.h"
+#include "support/win32/system_library.h"
+#include "support/win32/unique_handle.h"
 
 namespace {
 
 constexpr int kExitUsage = 5;
+// The longest path the platform knows (with the "\\?\" prefix), and its terminating zero.
+constexpr DWORD kPathCapacity = 32768;
+
+char g_ownPath[kPathCapacity];
+char g_libraryPath[kPathCapacity];
+char g_reportPath[kPathCapacity];
 
 void __cdecl PrintLine(void*, const char* line) {
     std::printf("%s\n", line);
     std::fflush(stdout);
 }
 
-// The full path of this executable, however long.
-std::string OwnPath() {
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        DWORD length = ::GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0) return std::string();
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+// Appends `text` to the zero-terminated `buffer` of `capacity` bytes. False, and the buffer
+// unchanged, when it does not fit.
+bool Append(char* buffer, DWORD capacity, const char* text) {
+    const DWORD used = static_cast<DWORD>(::lstrlenA(buffer));
+    const DWORD more = static_cast<DWORD>(::lstrlenA(text));
+    if (used + more + 1 > capacity) return false;
+    ::CopyMemory(buffer + used, text, more + 1);
+    return true;
 }
 
 // A caller that starts the engine without a shell (the installer, capturing its report) puts
@@ -46,37 +52,29 @@ std::string OwnPath() {
 int RedirectReport(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] != '>') continue;
-        std::string path = argv[i] + 1;
-        for (int j = i + 1; j < argc; ++j) path += (path.empty() ? "" : " ") + std::string(argv[j]);
-        if (!path.empty() && std::freopen(path.c_str(), "w", stdout) == nullptr) {
-            std::fprintf(stderr, "cannot write the report to %s\n", path.c_str());
+        char* path = g_reportPath;
+        path[0] = '\0';
+        bool fits = Append(path, kPathCapacity, argv[i] + 1);
+        for (int j = i + 1; j < argc && fits; ++j)
+            fits = (path[0] == '\0' || Append(path, kPathCapacity, " ")) && Append(path, kPathCapacity, argv[j]);
+        if (path[0] != '\0' && (!fits || std::freopen(path, "w", stdout) == nullptr)) {
+            std::fprintf(stderr, "cannot write the report to %s\n", path);
         }
         return i;
     }
     return argc;
 }
 
-} // namespace
-
-// From here on, the DLLs that this process loads by name (the library's own imports, such as
-// bcrypt.dll) come from System32 only: the application directory we run in is the user's, and a
-// DLL planted there must not be loaded. Systems without SetDefaultDllDirectories at least drop
-// the current directory from the search.
-void RestrictDllSearch() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    auto restrict = kernel == nullptr ? nullptr
-                                      : reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-                                            ::GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (restrict == nullptr || !restrict(LOAD_LIBRARY_SEARCH_SYSTEM32)) ::SetDllDirectoryA("");
-}
-
 bool IsSettleSwitch(const char* argument) {
     return (argument[0] == '/' || argument[0] == '-') && ::lstrcmpiA(argument + 1, "settle") == 0;
 }
 
+} // namespace
+
 int main(int argc, char** argv) {
-    RestrictDllSearch();
+    // The application directory we run in is the user's: a DLL planted there must not be
+    // loaded, so the library's own imports (bcrypt.dll, …) come from System32 only.
+    hotfix::win32::RestrictLibrarySearchToSystem();
     argc = RedirectReport(argc, argv);
     const bool settle = argc > 1 && IsSettleSwitch(argv[1]);
     if (settle) {
@@ -92,27 +90,31 @@ int main(int argc, char** argv) {
                     "engine library missing, 6 an interrupted run could not be settled.\n");
         return kExitUsage;
     }
-    std::string own = OwnPath();
-    std::string::size_type slash = hotfix::engine::LastSeparatorAnsi(own);
-    if (slash == std::string::npos) {
+    const DWORD length = ::GetModuleFileNameA(nullptr, g_ownPath, kPathCapacity);
+    const long slash = length == 0 || length >= kPathCapacity ? -1 : hotfix::win32::LastSeparatorAnsi(g_ownPath, length);
+    if (slash < 0) {
         std::printf("cannot find the directory of patch.exe\n");
         return kExitUsage;
     }
-    std::string library = own.substr(0, slash + 1) + "Patchw32.dll";
+    g_ownPath[slash + 1] = '\0';
+    char* library = g_libraryPath;
+    library[0] = '\0';
+    if (!Append(library, kPathCapacity, g_ownPath) || !Append(library, kPathCapacity, "Patchw32.dll")) {
+        std::printf("cannot find the directory of patch.exe\n");
+        return kExitUsage;
+    }
     // By full path: the library itself comes from beside patch.exe, its imports from System32.
-    HMODULE module = ::LoadLibraryExA(library.c_str(), nullptr, 0);
-    if (module == nullptr) {
-        std::printf("cannot load %s (error %lu)\n", library.c_str(), ::GetLastError());
+    const hotfix::win32::UniqueModule module(::LoadLibraryExA(library, nullptr, 0));
+    if (!module) {
+        std::printf("cannot load %s (error %lu)\n", library, ::GetLastError());
         return kExitUsage;
     }
     const char* exportName = settle ? "HotfixSettlePatch" : "HotfixApplyPatch";
-    auto apply = reinterpret_cast<HotfixApplyPatchFn>(reinterpret_cast<void*>(::GetProcAddress(module, exportName)));
+    const auto apply =
+        reinterpret_cast<HotfixApplyPatchFn>(reinterpret_cast<void*>(::GetProcAddress(module.get(), exportName)));
     if (apply == nullptr) {
-        std::printf("%s is not the engine library (no %s)\n", library.c_str(), exportName);
-        ::FreeLibrary(module);
+        std::printf("%s is not the engine library (no %s)\n", library, exportName);
         return kExitUsage;
     }
-    int outcome = apply(argv[1], argv[2], &PrintLine, nullptr);
-    ::FreeLibrary(module);
-    return outcome;
+    return apply(argv[1], argv[2], &PrintLine, nullptr);
 }

@@ -1,8 +1,8 @@
 #include "engine/win32/win32_file_system.h"
 
-#include "engine/win32/ansi_path.h"
 #include "engine/patch_path.h"
-#include "platform/win32/final_path.h"
+#include "support/win32/ansi_path.h"
+#include "support/win32/final_path.h"
 
 #include <windows.h>
 
@@ -99,7 +99,7 @@ bool SetHandleAttributes(HANDLE handle, DWORD attributes) {
 } // namespace
 
 Win32FileSystem::Win32FileSystem(std::string root) : m_root(std::move(root)) {
-    if (!m_root.empty() && !EndsWithSeparatorAnsi(m_root)) m_root += '\\';
+    if (!m_root.empty() && !win32::EndsWithSeparatorAnsi(m_root)) m_root += '\\';
 }
 
 std::string Win32FileSystem::FullPath(const std::string& path) const { return m_root + path; }

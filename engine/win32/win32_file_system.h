@@ -9,7 +9,7 @@
 // creates files in is held open without FILE_SHARE_DELETE for the life of the object, so it
 // cannot be renamed away and replaced by a link meanwhile.
 #include "engine/engine_file_system.h"
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 #include <map>
 #include <string>

@@ -1,8 +1,6 @@
 #pragma once
-#include "patch/command_runner.h"
 #include "platform/patch_ports.h"
-#include "platform/win32/temp_files_win32.h"
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::win32 {
 
@@ -21,22 +19,6 @@ public:
 
 private:
     UniqueProcessInformation m_child;
-};
-
-// RunCommand on Win32 (see patch/command_runner.h).
-class Win32CommandRunner final : public CommandRunner {
-public:
-    std::uint32_t RunCommand(const std::string& commandLine, int showMode, int timeLimitSeconds,
-                             std::string* output) override {
-        return hotfix::RunCommand(m_host, m_environment, commandLine, showMode, timeLimitSeconds, output,
-                                  &m_lastExitCode);
-    }
-    std::optional<std::uint32_t> LastExitCode() const override { return m_lastExitCode; }
-
-private:
-    std::optional<std::uint32_t> m_lastExitCode;
-    Win32ChildProcessHost m_host;
-    Win32TempEnvironment m_environment;
 };
 
 } // namespace hotfix::win32

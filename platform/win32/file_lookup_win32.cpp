@@ -1,6 +1,6 @@
 #include "platform/win32/file_lookup_win32.h"
 
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::win32 {
 

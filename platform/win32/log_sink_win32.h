@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/log_sink.h"
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::win32 {
 

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/win32/final_path.h"
+#include "support/win32/ansi_path.h"
+#include "support/win32/final_path.h"
 
 namespace hotfix::win32 {
 
@@ -17,11 +18,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // without its backslash puts the file in that directory's parent, under a longer name. A trail
 // byte 0x5C of a double-byte character is no separator.
 void SplitPath(const std::string& path, std::string& directory, std::string& name) {
-    std::string::size_type last = std::string::npos;
-    for (std::string::size_type i = 0; i < path.size(); ++i) {
-        if (::IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) ++i;
-        else if (path[i] == '\\') last = i;
-    }
+    const std::string::size_type last = LastSeparatorAnsi(path, false);
     directory = last == std::string::npos ? std::string(".\\") : path.substr(0, last + 1);
     name = last == std::string::npos ? path : path.substr(last + 1);
 }

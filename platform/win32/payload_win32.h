@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/patch_ports.h"
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::win32 {
 

@@ -2,7 +2,7 @@
 #include <memory>
 
 #include "platform/privilege_token.h"
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::win32 {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "platform/win32/privilege_token_win32.h"
-#include "platform/win32/system_library.h"
-#include "platform/win32/unique_handle.h"
+#include "support/win32/system_library.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::win32 {
 

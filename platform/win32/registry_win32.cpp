@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::win32 {
 

@@ -28,29 +28,22 @@ CSectionCritique::CSectionCritique() {
     m_mapping.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4,
                                          SectionCritiqueMappingName(::GetCurrentProcessId()).c_str()));
     if (m_mapping) {
-        m_cell = static_cast<std::int32_t*>(::MapViewOfFile(m_mapping.get(), FILE_MAP_WRITE, 0, 0, 0));
+        m_view.reset(::MapViewOfFile(m_mapping.get(), FILE_MAP_WRITE, 0, 0, 0));
+        m_cell = static_cast<std::int32_t*>(m_view.get());
     }
-    // A section that cannot be created, or mapped, leaves no cell to share: the destructor tells
-    // the two kinds of cell apart by the section handle, so both end in the private fallback.
+    // A section that cannot be created, or mapped, leaves no cell to share: both end in the
+    // private fallback, which holds no kernel object at all.
     if (!m_cell) FallBackToPrivateCell();
     // Also when another object of this process made the section: the shared cell goes back to 0.
     *m_cell = 0;
 }
 
 void CSectionCritique::FallBackToPrivateCell() {
-    m_cell = new std::int32_t(0);
-    m_semaphore.reset();
+    m_view.reset();
     m_mapping.reset();
-}
-
-CSectionCritique::~CSectionCritique() {
     m_semaphore.reset();
-    if (m_mapping) {
-        ::UnmapViewOfFile(m_cell);
-        m_mapping.reset();
-    } else {
-        delete m_cell;
-    }
+    m_privateCell = std::make_unique<std::int32_t>(0);
+    m_cell = m_privateCell.get();
 }
 
 } // namespace hotfix::win32

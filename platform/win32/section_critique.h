@@ -7,9 +7,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::win32 {
 
@@ -23,8 +24,8 @@ public:
     // paging file, maps it and sets the cell to 0. When the section cannot be created or mapped,
     // the object holds no kernel object at all and its cell is a private heap block, also 0.
     CSectionCritique();
-    // Closes the semaphore; unmaps the view and closes the section, or frees the heap cell.
-    ~CSectionCritique();
+    // Frees the heap cell, or unmaps the view and closes the section; closes the semaphore.
+    ~CSectionCritique() = default;
 
     CSectionCritique(const CSectionCritique&) = delete;
     CSectionCritique& operator=(const CSectionCritique&) = delete;
@@ -39,7 +40,9 @@ private:
 
     UniqueHandle m_semaphore;
     UniqueHandle m_mapping;
-    std::int32_t* m_cell = nullptr;
+    UniqueView m_view;                            // unmapped before the section closes
+    std::unique_ptr<std::int32_t> m_privateCell;  // the fallback's cell
+    std::int32_t* m_cell = nullptr;               // in m_view or m_privateCell
 };
 
 } // namespace hotfix::win32

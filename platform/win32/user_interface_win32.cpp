@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "discovery/application_locator.h"
 #include "platform/win32/code_page_win32.h"
 #include "support/multibyte.h"
 
@@ -12,7 +11,9 @@ std::string ProgramTitle() {
     char buffer[MAX_PATH] = {};
     const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
     const Win32CodePage codePage;
-    std::string name = FileNameOf(std::string(buffer, length < MAX_PATH ? length : 0), codePage);
+    std::string name(buffer, length < MAX_PATH ? length : 0);
+    const std::size_t slash = FindLastChar(name, '\\', codePage);
+    if (slash != std::string::npos) name.erase(0, slash + 1);
     const std::size_t dot = FindLastChar(name, '.', codePage);
     if (dot != std::string::npos) name.resize(dot);
     return name;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/win32/system_library.h"
+#include "support/win32/system_library.h"
 
 namespace hotfix::win32 {
 

@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/version_source.h"
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::win32 {
 

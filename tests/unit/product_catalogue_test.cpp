@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/hotfix_run.h"
-#include "app/product_catalogue.h"
+#include "catalogue/product_catalogue.h"
 #include "fakes/fake_platform.h"
 
 namespace hotfix {

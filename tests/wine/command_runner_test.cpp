@@ -5,11 +5,10 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
+#include "harness/helpers.h"
 #include "harness/test_paths.h"
-#include "platform/win32/command_runner_win32.h"
+#include "main/command_runner_win32.h"
 #include "support/temp_files.h"
 
 namespace hotfix::testing {
@@ -17,13 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 std::string Child(const std::string& name) { return Quoted(TestProgramDirectory() + name); }
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::string TempPath() {
     char temp[MAX_PATH] = {};
@@ -71,7 +64,7 @@ TEST_F(CommandRunnerTest, ZeroLimitReturnsAtOnceWithTheChildRunning) {
     DWORD pid = 0;
     for (int i = 0; i < 50 && !pid; ++i) {
         ::Sleep(100);
-        pid = std::strtoul(ReadAll(pidFile).c_str(), nullptr, 10);
+        pid = std::strtoul(ReadWholeFile(pidFile).c_str(), nullptr, 10);
     }
     ASSERT_NE(pid, 0u);
     HANDLE child = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
@@ -91,7 +84,7 @@ TEST_F(CommandRunnerTest, ChildSleepingPastTheLimitIsTerminated) {
     EXPECT_GT(elapsed, 0.9);
     EXPECT_LT(elapsed, 4.0);   // a 1-second limit ends the wait within about two seconds
 
-    const DWORD pid = std::strtoul(ReadAll(pidFile).c_str(), nullptr, 10);
+    const DWORD pid = std::strtoul(ReadWholeFile(pidFile).c_str(), nullptr, 10);
     ASSERT_NE(pid, 0u);
     // Terminated with 1460, or already gone once the runner closed its handles.
     if (HANDLE child = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid)) {
@@ -116,7 +109,7 @@ TEST_F(CommandRunnerTest, CommandLineLongerThanAPathIsPassedWhole) {
     const std::string filler(600, 'x');
     EXPECT_EQ(runner.RunCommand(Child("hotfix-sleeper.exe") + " 0 0 " + Quoted(pidFile) + " " + filler, 1, -1,
                                 nullptr), 0u);
-    EXPECT_NE(ReadAll(pidFile), "");
+    EXPECT_NE(ReadWholeFile(pidFile), "");
     ::DeleteFileA(pidFile.c_str());
 }
 

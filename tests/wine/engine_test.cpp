@@ -1,6 +1,7 @@
 // The real engine pair (patch.exe + Patchw32.dll) on real directories, run the way the
 // installer runs it: `".\patch.exe" . NAME.RTP` with the application directory as current
 // directory. Patch files are written by hotfix-engine-fixture.exe with the portable writer.
+#include "harness/helpers.h"
 #include "harness/links.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
@@ -145,9 +146,8 @@ void Lay(const std::string& root, const Files& files) {
     }
 }
 
+using hotfix::testing::Quoted;
 using hotfix::testing::RemoveTree;
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // The files a user sees: everything but the engine's own names.
 Files UserFiles(const Files& files) {
@@ -330,13 +330,12 @@ TEST_F(EngineTest, LinksPointingOutsideAreNeverFollowed) {
     }
 }
 
-// Patches with real deltas, made at build time by the native hotfix-pack (when the build was
-// given the native tools): VCDIFF and match delta of a synthetic pair, and a match delta of two
-// MinGW builds of a program (the call transform on real code).
+// Patches with real deltas, made at build time by the native hotfix-pack: VCDIFF and match
+// delta of a synthetic pair, and a match delta of two MinGW builds of a program (the call
+// transform on real code).
 TEST_F(EngineTest, AppliesRealDeltasOfEachMethod) {
     const std::string fixture = hotfix::testing::TestProgramDirectory() + "engine-delta-fixture\\";
-    if (::GetFileAttributesA((fixture + "delta.rtp").c_str()) == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "no delta fixture (configure with -DHOTFIX_NATIVE_BIN=<native build>/bin)";
+    ASSERT_NE(::GetFileAttributesA((fixture + "delta.rtp").c_str()), INVALID_FILE_ATTRIBUTES) << "no delta fixture";
     const struct {
         const char* patch;
         const char* trees; // old and new directories: <trees>old, <trees>new

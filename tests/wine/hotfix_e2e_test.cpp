@@ -14,12 +14,13 @@
 #include <string>
 #include <thread>
 
+#include "harness/installed_application.h"
 #include "harness/installer_run.h"
 #include "harness/links.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
-#include "process_planting.h"
+#include "harness/process_planting.h"
 
 namespace hotfix::testing {
 namespace {
@@ -67,7 +68,7 @@ std::string LeftoversIn(const DirectorySnapshot& snapshot) {
     return found;
 }
 
-class HotfixEndToEnd : public ::testing::Test {
+class HotfixEndToEnd : public InstalledApplication {
 protected:
     void SetUp() override {
         // A build without the sample product or without the patch files fails here: it has
@@ -112,9 +113,6 @@ protected:
         options.timeout = 90s;  // two engine runs on a cold Wine, on a busy CI machine
         return options;
     }
-
-    ScopedDocumentType m_registration;
-    Installation m_install = Installation::Create();
 };
 
 // Each product from each of its base versions: one box saying it was patched, the target

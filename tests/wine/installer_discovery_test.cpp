@@ -4,11 +4,11 @@
 // exit code 0; runs on bad registry values must change nothing on disk.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <functional>
 
 #include "discovery/application_locator.h"
+#include "harness/helpers.h"
+#include "harness/installed_application.h"
 #include "harness/installer_run.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
@@ -28,18 +28,6 @@ constexpr char kTarget[] = "7.22.24245.10";
 constexpr char kNewer[] = "7.22.24300.1";
 constexpr char kOlder[] = "7.21.24100.5";
 constexpr char kNoVersion[] = "";
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // Lays out `product` ("Tarnovex", "Sellidor", "TarnovexViewer") at file version `version` in
 // `install`, its executable stored as `exeName` (default <product>.exe). The build's sample
@@ -74,16 +62,9 @@ void ExpectOneBox(const InstallerRun& run, const std::string& text,
     EXPECT_EQ(run.exitCode, std::optional<unsigned long>(0));
 }
 
-class InstallerDiscovery : public ::testing::Test {
+class InstallerDiscovery : public InstalledApplication {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(DeleteDocumentType());
-        m_install = Installation::Create();
-        ASSERT_TRUE(m_install.Valid());
-    }
-    void TearDown() override { DeleteDocumentType(); }
-
-    Installation m_install;
+    void SetUp() override { ASSERT_TRUE(m_install.Valid()); }
 };
 
 TEST_F(InstallerDiscovery, NoRegistryKeyMeansNothingInstalled) {

@@ -11,18 +11,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "harness/helpers.h"
 #include "harness/test_paths.h"
 #include "hotfix_definition.h"
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::testing {
 namespace {
@@ -41,13 +40,6 @@ std::string StringTableName() {
     char name[9];
     std::snprintf(name, sizeof name, "%04x%04x", definition::kLanguage, definition::kCodePage);
     return name;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 // A resource type or name as text: "#24" for an integer identifier, else the name itself.

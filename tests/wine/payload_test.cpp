@@ -3,28 +3,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <iterator>
 
+#include "harness/helpers.h"
 #include "harness/test_paths.h"
 #include "patch/payload_store.h"
 #include "platform/win32/payload_win32.h"
 
 namespace hotfix::testing {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-bool Exists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // The name under which `path` is stored in its directory.
 std::string StoredName(const std::string& path) {
@@ -62,34 +48,34 @@ protected:
 };
 
 TEST_F(PayloadTest, AnyLetterCaseFindsThePayloadAndTheFileBearsTheCallersSpelling) {
-    const std::string engine = ReadAll(TestProgramDirectory() + "hotfix-recording-engine.exe");
+    const std::string engine = ReadWholeFile(TestProgramDirectory() + "hotfix-recording-engine.exe");
     ASSERT_FALSE(engine.empty());
     for (const std::string name : {"patch.exe", "PATCH.EXE", "Patch.Exe"}) {
         ::DeleteFileA((directory + "patch.exe").c_str());
         EXPECT_EQ(Extract(directory, name), 1) << name;
         EXPECT_EQ(StoredName(directory + name), name);
-        EXPECT_EQ(ReadAll(directory + name), engine) << name;
+        EXPECT_EQ(ReadWholeFile(directory + name), engine) << name;
     }
     EXPECT_EQ(Extract(directory, "Patchw32.dll"), 1);
-    EXPECT_EQ(ReadAll(directory + "Patchw32.dll"), ReadAll(TestProgramDirectory() + "hotfix_stand_in_library.dll"));
+    EXPECT_EQ(ReadWholeFile(directory + "Patchw32.dll"), ReadWholeFile(TestProgramDirectory() + "hotfix_stand_in_library.dll"));
 }
 
 TEST_F(PayloadTest, ExistingFileIsReplacedWhole) {
     const std::string path = directory + "HOTFIX_KTV410_722_HOTFIX1.RTP";
-    WriteAll(path, std::string(100000, 'x'));
+    WriteWholeFile(path, std::string(100000, 'x'));
     EXPECT_EQ(Extract(directory, "hotfix_ktv410_722_hotfix1.rtp"), 1);
-    EXPECT_EQ(ReadAll(path), "first patch file of the carrier\n");
+    EXPECT_EQ(ReadWholeFile(path), "first patch file of the carrier\n");
 }
 
 TEST_F(PayloadTest, ZeroBytePayloadGivesAnEmptyFile) {
     EXPECT_EQ(Extract(directory, "empty.bin"), 1);
-    ASSERT_TRUE(Exists(directory + "empty.bin"));
-    EXPECT_EQ(ReadAll(directory + "empty.bin"), "");
+    ASSERT_TRUE(FileExists(directory + "empty.bin"));
+    EXPECT_EQ(ReadWholeFile(directory + "empty.bin"), "");
 }
 
 TEST_F(PayloadTest, UnknownNameWritesNothing) {
     EXPECT_EQ(Extract(directory, "HOTFIX_KTV430_722_HOTFIX1.RTP"), 0);
-    EXPECT_FALSE(Exists(directory + "HOTFIX_KTV430_722_HOTFIX1.RTP"));
+    EXPECT_FALSE(FileExists(directory + "HOTFIX_KTV430_722_HOTFIX1.RTP"));
 }
 
 TEST_F(PayloadTest, MissingDirectoryGivesZero) {
@@ -98,18 +84,18 @@ TEST_F(PayloadTest, MissingDirectoryGivesZero) {
 
 TEST_F(PayloadTest, TargetHeldOpenIsLeftAsItWas) {
     const std::string path = directory + "patch.exe";
-    WriteAll(path, "held");
+    WriteWholeFile(path, "held");
     HANDLE held = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Extract(directory, "patch.exe"), 0);
     ::CloseHandle(held);
-    EXPECT_EQ(ReadAll(path), "held");
+    EXPECT_EQ(ReadWholeFile(path), "held");
 }
 
 TEST_F(PayloadTest, DirectoryWithoutBackslashIsJoinedAsItStands) {
     const std::string bare = directory.substr(0, directory.size() - 1);   // ...\hotfix-payload-N
     EXPECT_EQ(Extract(bare, "empty.bin"), 1);
-    EXPECT_TRUE(Exists(bare + "empty.bin"));
+    EXPECT_TRUE(FileExists(bare + "empty.bin"));
     ::DeleteFileA((bare + "empty.bin").c_str());
 }
 
@@ -117,7 +103,7 @@ TEST_F(PayloadTest, ExecutableItselfIsTheDefaultModule) {
     // This test program carries no payloads at all.
     win32::Win32PayloadPlatform own;
     EXPECT_EQ(ExtractPayload(own, directory, "patch.exe"), 0);
-    EXPECT_FALSE(Exists(directory + "patch.exe"));
+    EXPECT_FALSE(FileExists(directory + "patch.exe"));
 }
 
 } // namespace

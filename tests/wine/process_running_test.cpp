@@ -4,20 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <string>
 #include <thread>
 
+#include "harness/helpers.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
-#include "process_planting.h"
+#include "harness/process_planting.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/process_source_win32.h"
-#include "platform/win32/unique_handle.h"
 #include "process/running_test.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::testing {
 namespace {
@@ -31,18 +30,6 @@ bool RealIsApplicationStopped(const std::string& path) {
     win32::Win32ProcessSource source;
     win32::Win32CodePage codePage;
     return IsApplicationStopped(path, source, codePage);
-}
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 // A freshly started process becomes readable once its loader has run: wait for the running

@@ -6,18 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "harness/helpers.h"
+#include "harness/installed_application.h"
 #include "harness/installer_run.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
+#include "main/command_runner_win32.h"
 #include "platform/win32/code_page_win32.h"
-#include "platform/win32/command_runner_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "process/running_test.h"
 
@@ -58,44 +59,12 @@ struct QuietRun {
     std::string log;       // the log file's content afterwards
 };
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool SeenRunning(const std::string& path) {
-    win32::Win32ProcessSource source;
-    win32::Win32CodePage codePage;
-    return !IsApplicationStopped(path, source, codePage);
-}
-
-class RolloutTest : public ::testing::Test {
+class RolloutTest : public InstalledApplication {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_install.Valid());
         ASSERT_TRUE(m_logs.Valid());
         m_logPath = m_logs.Path() + "hotfix run.log";
-    }
-    void TearDown() override {
-        if (m_app.Started()) m_app.Terminate();
-    }
-
-    std::string AppPath() const { return m_install.Path() + "Tarnovex.exe"; }
-
-    // Tarnovex from a stand-in with `fileVersion`, registered as the open command.
-    void InstallStandIn(const std::string& fileVersion) {
-        ASSERT_TRUE(m_install.CopyFileFrom(VersionedTestProgram(fileVersion), "Tarnovex.exe"));
-        ASSERT_TRUE(WriteOpenCommand(AppPath() + " /dde"));
-    }
-
-    void StartApplication() {
-        m_app = DrivenProcess::Start(QuoteArgument(AppPath()) + " wait");
-        ASSERT_TRUE(m_app.Started()) << "error " << m_app.StartError();
-        const auto deadline = Clock::now() + 15s;
-        while (!SeenRunning(AppPath()) && Clock::now() < deadline) std::this_thread::sleep_for(100ms);
-        ASSERT_TRUE(SeenRunning(AppPath()));
     }
 
     // Runs the installer with `arguments`, watching for any window of it until it ends.
@@ -117,11 +86,8 @@ protected:
 
     std::string LogArgument() const { return "/log " + QuoteArgument(m_logPath); }
 
-    ScopedDocumentType m_registration;
-    Installation m_install = Installation::Create();
     Installation m_logs = Installation::Create(kSandboxRoot, "logs-");
     std::string m_logPath;
-    DrivenProcess m_app;
 };
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

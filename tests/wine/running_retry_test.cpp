@@ -7,16 +7,17 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 
+#include "harness/helpers.h"
+#include "harness/installed_application.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
-#include "process_planting.h"
+#include "harness/process_planting.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/process_source_win32.h"
-#include "platform/win32/unique_handle.h"
 #include "process/running_test.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::testing {
 namespace {
@@ -35,30 +36,15 @@ const char kUpToDateText[] = "Your are already using the latest version of Tarno
 const char kFailedText[] = "An error occurred during the application of the hotfix.";
 const char kAppliedText[] = "The hotfix was applied to the Tarnovex application";
 
-bool SeenRunning(const std::string& path) {
-    win32::Win32ProcessSource source;
-    win32::Win32CodePage codePage;
-    return !IsApplicationStopped(path, source, codePage);
-}
-
 // Tarnovex installed from a stand-in with a chosen file version, registered as the document
 // type's open command, and started so that it keeps running.
-class ApplicationRunning : public ::testing::Test {
+class ApplicationRunning : public InstalledApplication {
 protected:
     void Install(const std::string& fileVersion) {
-        ASSERT_TRUE(m_install.Valid());
-        ASSERT_TRUE(m_install.CopyFileFrom(VersionedTestProgram(fileVersion), "Tarnovex.exe"));
-        ASSERT_TRUE(WriteOpenCommand(AppPath() + " /dde"));
-        m_app = DrivenProcess::Start(QuoteArgument(AppPath()) + " wait");
-        ASSERT_TRUE(m_app.Started()) << "error " << m_app.StartError();
-        const auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (!SeenRunning(AppPath()) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(100ms);
-        ASSERT_TRUE(SeenRunning(AppPath()));
+        ASSERT_NO_FATAL_FAILURE(InstallStandIn(fileVersion));
+        ASSERT_NO_FATAL_FAILURE(StartApplication());
         m_before = TakeSnapshot(m_install.Path());
     }
-
-    std::string AppPath() const { return m_install.Path() + "Tarnovex.exe"; }
 
     DrivenProcess StartInstaller(const std::string& installer = InstallerPath(),
                                  const std::string& currentDirectory = std::string()) {
@@ -78,9 +64,6 @@ protected:
         EXPECT_EQ(ReadOpenCommand(), std::optional<std::string>(AppPath() + " /dde"));
     }
 
-    ScopedDocumentType m_registration;
-    Installation m_install = Installation::Create();
-    DrivenProcess m_app;
     DirectorySnapshot m_before;
 };
 

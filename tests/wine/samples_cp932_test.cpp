@@ -8,7 +8,7 @@
 
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace {
 

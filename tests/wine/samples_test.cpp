@@ -7,17 +7,16 @@
 #include <windows.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "harness/helpers.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
-#include "platform/win32/system_library.h"
-#include "platform/win32/unique_handle.h"
+#include "support/win32/system_library.h"
+#include "support/win32/unique_handle.h"
 
 namespace {
 
@@ -73,11 +72,6 @@ std::set<std::string> FilesIn(const std::string& directory) {
     return names;
 }
 
-std::vector<unsigned char> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
-}
-
 // What a version resource says, as far as these tests look.
 struct VersionInfo {
     DWORD fileMS = 0, fileLS = 0, productMS = 0, productLS = 0;
@@ -127,7 +121,7 @@ std::optional<VersionInfo> ReadVersionInfo(const std::string& path) {
 }
 
 // The raw bytes of the PE section `name` of an image file; empty when there is none.
-std::vector<unsigned char> SectionBytes(const std::vector<unsigned char>& image, const char* name) {
+std::string SectionBytes(const std::string& image, const char* name) {
     if (image.size() < sizeof(IMAGE_DOS_HEADER)) return {};
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
     const std::size_t ntOffset = static_cast<std::size_t>(dos->e_lfanew);
@@ -144,7 +138,7 @@ std::vector<unsigned char> SectionBytes(const std::vector<unsigned char>& image,
         const std::size_t begin = section->PointerToRawData;
         const std::size_t end = begin + section->SizeOfRawData;
         if (end > image.size()) return {};
-        return std::vector<unsigned char>(image.begin() + begin, image.begin() + end);
+        return image.substr(begin, end - begin);
     }
     return {};
 }
@@ -258,8 +252,8 @@ TEST(SampleProduct, CodeAndDataChangeBetweenConsecutiveVersions) {
                 if (!FilesIn(newer).count(file)) continue;
                 SCOPED_TRACE(product.key + std::string(" ") + kVersions[i].text + " -> " +
                              kVersions[i + 1].text + ": " + file);
-                const std::vector<unsigned char> before = ReadAll(older + file);
-                const std::vector<unsigned char> after = ReadAll(newer + file);
+                const std::string before = hotfix::testing::ReadWholeFile(older + file);
+                const std::string after = hotfix::testing::ReadWholeFile(newer + file);
                 ASSERT_FALSE(before.empty());
                 EXPECT_TRUE(before != after) << "unchanged";
                 const bool image = file.size() > 4 && (file.substr(file.size() - 4) == ".exe" ||
@@ -267,7 +261,7 @@ TEST(SampleProduct, CodeAndDataChangeBetweenConsecutiveVersions) {
                 if (!image) continue;
                 for (const char* section : {".text", ".rdata"}) {
                     SCOPED_TRACE(section);
-                    const std::vector<unsigned char> oldSection = SectionBytes(before, section);
+                    const std::string oldSection = SectionBytes(before, section);
                     ASSERT_FALSE(oldSection.empty());
                     EXPECT_TRUE(oldSection != SectionBytes(after, section)) << "unchanged";
                 }

@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "patch/patch_step.h"
 #include "platform/code_page.h"
 #include "platform/file_lookup.h"
-#include "platform/hotfix_steps.h"
 #include "platform/registry.h"
 #include "platform/user_interface.h"
 #include "platform/version_source.h"
+#include "process/running_test.h"
 
 namespace hotfix::fakes {
 

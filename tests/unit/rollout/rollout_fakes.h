@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "patch/patch_events.h"
 #include "platform/clock.h"
 #include "platform/log_sink.h"
-#include "platform/patch_events.h"
 #include "platform/user_interface.h"
 
 namespace hotfix::fakes {

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include "harness/helpers.h"
 #include "harness/sandbox.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::testing {
 
@@ -12,16 +14,12 @@ namespace {
 void RunUnix(const std::string& commandLine) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
+    win32::UniqueProcessInformation process;
     std::string line = commandLine;
-    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, process.put()))
         return;
-    ::WaitForSingleObject(process.hProcess, 10000);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    ::WaitForSingleObject(process.get().hProcess, 10000);
 }
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 } // namespace
 

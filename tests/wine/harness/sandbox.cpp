@@ -5,9 +5,9 @@
 #include "discovery/version_label.h"
 #include "hotfix_definition.h"
 #include "platform/win32/code_page_win32.h"
-#include "platform/win32/unique_handle.h"
 #include "platform/win32/version_source_win32.h"
 #include "support/multibyte.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::testing {
 

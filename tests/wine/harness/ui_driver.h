@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/unique_handle.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::testing {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/win32/patch_step_win32.h"
+#include "main/patch_step_win32.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) return 2;

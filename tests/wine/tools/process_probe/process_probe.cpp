@@ -13,8 +13,8 @@
 
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/process_source_win32.h"
-#include "platform/win32/system_library.h"
 #include "process/running_test.h"
+#include "support/win32/system_library.h"
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "load") == 0 && argc >= 3) {

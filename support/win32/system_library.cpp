@@ -1,17 +1,6 @@
-#include "platform/win32/system_library.h"
+#include "support/win32/system_library.h"
 
 namespace hotfix::win32 {
-
-void RestrictLibrarySearchToSystem() {
-    // SetDefaultDllDirectories is missing on an unpatched Windows 7, so it is looked up.
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Takes the current directory out of the search order on every system.
-    ::SetDllDirectoryA("");
-}
 
 std::string SystemDirectory() {
     char buffer[MAX_PATH] = {};

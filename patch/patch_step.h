@@ -1,16 +1,8 @@
 #pragma once
-// Ports through which a hotfix run reaches the running test and the patch sequence.
+// Seam through which a hotfix run reaches the patch sequence.
 #include <string>
 
 namespace hotfix {
-
-class RunningTest {
-public:
-    virtual ~RunningTest() = default;
-    // False when some running process (other than id 0) executes `executablePath`;
-    // true otherwise, also when the processes cannot be listed.
-    virtual bool IsApplicationStopped(const std::string& executablePath) = 0;
-};
 
 class PatchStep {
 public:

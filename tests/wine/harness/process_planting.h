@@ -8,13 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/win32/unique_handle.h"
+#include "harness/helpers.h"
+#include "support/win32/unique_handle.h"
 
 namespace hotfix::testing {
-
-inline bool FileExists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // Wine prefers a native copy of the named libraries, wherever the search finds one, in
 // processes of one executable name, until destroyed. A child takes its load order from the

@@ -8,7 +8,17 @@
 
 namespace hotfix::win32 {
 
-template <typename T, T Invalid, typename Close>
+// The "empty" value of an owner: a value-initialised T (NULL, nullptr) by default, or
+// INVALID_HANDLE_VALUE, which cannot be a template argument itself (it is a cast).
+template <typename T>
+struct NullIsEmpty {
+    static T Value() noexcept { return T(); }
+};
+struct InvalidIsEmpty {
+    static HANDLE Value() noexcept { return INVALID_HANDLE_VALUE; }
+};
+
+template <typename T, typename Close, typename Empty = NullIsEmpty<T>>
 class UniqueAny {
 public:
     UniqueAny() noexcept = default;
@@ -24,7 +34,7 @@ public:
     UniqueAny& operator=(const UniqueAny&) = delete;
 
     T get() const noexcept { return m_value; }
-    bool valid() const noexcept { return m_value != Invalid; }
+    bool valid() const noexcept { return m_value != Empty::Value(); }
     explicit operator bool() const noexcept { return valid(); }
 
     // Address for out-parameters; releases what is held first.
@@ -33,15 +43,15 @@ public:
         return &m_value;
     }
 
-    T release() noexcept { return std::exchange(m_value, Invalid); }
+    T release() noexcept { return std::exchange(m_value, Empty::Value()); }
 
-    void reset(T value = Invalid) noexcept {
+    void reset(T value = Empty::Value()) noexcept {
         T old = std::exchange(m_value, value);
-        if (old != Invalid) Close{}(old);
+        if (old != Empty::Value()) Close{}(old);
     }
 
 private:
-    T m_value = Invalid;
+    T m_value = Empty::Value();
 };
 
 struct CloseHandleFn { void operator()(HANDLE h) const noexcept { ::CloseHandle(h); } };
@@ -52,43 +62,13 @@ struct UnmapViewFn { void operator()(void* p) const noexcept { ::UnmapViewOfFile
 
 // Kernel handles whose failure value is NULL (OpenProcess, CreateSemaphore, CreateFileMapping,
 // OpenProcessToken, process and thread handles).
-using UniqueHandle = UniqueAny<HANDLE, nullptr, CloseHandleFn>;
-
-// Handles whose failure value is INVALID_HANDLE_VALUE (CreateFile, CreateToolhelp32Snapshot).
-// A template argument cannot be INVALID_HANDLE_VALUE itself (a cast), so the owner is a class
-// of its own with the same interface.
-template <typename Close>
-class UniqueInvalidable {
-public:
-    UniqueInvalidable() noexcept = default;
-    explicit UniqueInvalidable(HANDLE value) noexcept : m_value(value) {}
-    ~UniqueInvalidable() { reset(); }
-    UniqueInvalidable(UniqueInvalidable&& other) noexcept : m_value(other.release()) {}
-    UniqueInvalidable& operator=(UniqueInvalidable&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    UniqueInvalidable(const UniqueInvalidable&) = delete;
-    UniqueInvalidable& operator=(const UniqueInvalidable&) = delete;
-
-    HANDLE get() const noexcept { return m_value; }
-    bool valid() const noexcept { return m_value != INVALID_HANDLE_VALUE; }
-    explicit operator bool() const noexcept { return valid(); }
-    HANDLE release() noexcept { return std::exchange(m_value, INVALID_HANDLE_VALUE); }
-    void reset(HANDLE value = INVALID_HANDLE_VALUE) noexcept {
-        HANDLE old = std::exchange(m_value, value);
-        if (old != INVALID_HANDLE_VALUE) Close{}(old);
-    }
-
-private:
-    HANDLE m_value = INVALID_HANDLE_VALUE;
-};
-
-using UniqueFile = UniqueInvalidable<CloseHandleFn>;       // CreateFile, Toolhelp snapshots
-using UniqueFind = UniqueInvalidable<FindCloseFn>;         // FindFirstFile
-using UniqueHkey = UniqueAny<HKEY, nullptr, RegCloseKeyFn>;
-using UniqueModule = UniqueAny<HMODULE, nullptr, FreeLibraryFn>;
-using UniqueView = UniqueAny<void*, nullptr, UnmapViewFn>;
+using UniqueHandle = UniqueAny<HANDLE, CloseHandleFn>;
+// Handles whose failure value is INVALID_HANDLE_VALUE.
+using UniqueFile = UniqueAny<HANDLE, CloseHandleFn, InvalidIsEmpty>;   // CreateFile, Toolhelp snapshots
+using UniqueFind = UniqueAny<HANDLE, FindCloseFn, InvalidIsEmpty>;     // FindFirstFile
+using UniqueHkey = UniqueAny<HKEY, RegCloseKeyFn>;
+using UniqueModule = UniqueAny<HMODULE, FreeLibraryFn>;
+using UniqueView = UniqueAny<void*, UnmapViewFn>;                      // MapViewOfFile
 
 // PROCESS_INFORMATION that closes both of its handles.
 class UniqueProcessInformation {

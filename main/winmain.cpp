@@ -2,9 +2,9 @@
 #include <windows.h>
 
 #include "app/hotfix_app.h"
-#include "platform/win32/environment_win32.h"
+#include "main/environment_win32.h"
 #include "platform/win32/section_critique.h"
-#include "platform/win32/system_library.h"
+#include "support/win32/system_library.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #pragma once
 #include <windows.h>
 
+#include "main/command_runner_win32.h"
 #include "patch/patch_sequence.h"
 #include "patch/payload_store.h"
-#include "platform/win32/command_runner_win32.h"
 #include "platform/win32/file_ops_win32.h"
 #include "platform/win32/payload_win32.h"
 

@@ -1,4 +1,4 @@
-#include "platform/win32/final_path.h"
+#include "support/win32/final_path.h"
 
 namespace hotfix::win32 {
 

@@ -1,10 +1,10 @@
-#include "platform/win32/environment_win32.h"
+#include "main/environment_win32.h"
 
+#include "main/patch_step_win32.h"
 #include "platform/win32/clock_win32.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/file_lookup_win32.h"
 #include "platform/win32/log_sink_win32.h"
-#include "platform/win32/patch_step_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/user_interface_win32.h"

@@ -1,4 +1,4 @@
-#include "app/product_catalogue.h"
+#include "catalogue/product_catalogue.h"
 
 #include <algorithm>
 

@@ -1,0 +1,47 @@
+#include "harness/helpers.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+
+#include "platform/win32/code_page_win32.h"
+#include "platform/win32/process_source_win32.h"
+#include "process/running_test.h"
+
+namespace hotfix::testing {
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool SeenRunning(const std::string& path) {
+    win32::Win32ProcessSource source;
+    win32::Win32CodePage codePage;
+    return !IsApplicationStopped(path, source, codePage);
+}
+
+} // namespace hotfix::testing

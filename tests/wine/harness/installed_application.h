@@ -1,0 +1,33 @@
+#pragma once
+// The fixture of the tests that run the installer against one installed Tarnovex: no document
+// type before the test and none after, a fresh installation directory, and the application's
+// process, which the test may start and which ends with the test.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "harness/sandbox.h"
+#include "harness/ui_driver.h"
+
+namespace hotfix::testing {
+
+class InstalledApplication : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (m_app.Started()) m_app.Terminate();
+    }
+
+    std::string AppPath() const { return m_install.Path() + "Tarnovex.exe"; }
+
+    // Tarnovex from a stand-in with `fileVersion`, registered as the open command.
+    void InstallStandIn(const std::string& fileVersion);
+
+    // Starts the installed application and waits until the running test sees it.
+    void StartApplication();
+
+    ScopedDocumentType m_registration;
+    Installation m_install = Installation::Create();
+    DrivenProcess m_app;
+};
+
+} // namespace hotfix::testing
