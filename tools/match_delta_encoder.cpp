@@ -261,6 +261,14 @@ std::vector<std::uint8_t> Compress(engine::MatchDeltaStream kind, const std::vec
 
 } // namespace
 
+std::size_t MatchDeltaSizeAtLeast(const std::vector<std::uint8_t>& oldBytes, const std::vector<std::uint8_t>& target) {
+    MatchDeltaHeader header;
+    header.oldRanges = PeCodeRanges(oldBytes.data(), oldBytes.size());
+    header.newRanges = PeCodeRanges(target.data(), target.size());
+    // A raw LZMA2 stream is at least its end marker.
+    return engine::MatchDeltaHeaderBytes(header) + engine::kStreamCount;
+}
+
 MatchDeltaEncoding EncodeMatchDelta(const std::vector<std::uint8_t>& oldBytes, const std::vector<std::uint8_t>& target) {
     MatchDeltaEncoding encoding;
     if (oldBytes.size() > (std::size_t(1) << 31) - 1 || target.size() > (std::size_t(1) << 31) - 1) return encoding;

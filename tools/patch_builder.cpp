@@ -226,14 +226,24 @@ private:
                     candidates.push_back({"vcdiff", ContentMethod::Delta, engine::DeflateBytes(delta.data(), delta.size()),
                                           delta.size()});
             }
+            auto size = [&](const Candidate& c) { return c.method == ContentMethod::Whole ? whole.size() : c.bytes.size(); };
+            // The match delta is the slow one to make; it is not made when it cannot be smaller
+            // than what is at hand (a small edit of a small file), which changes no choice.
+            std::string untried;
             if (m_options.match) {
-                tools::MatchDeltaEncoding encoded = tools::EncodeMatchDelta(olds[i].second, target);
-                if (encoded.ok)
-                    candidates.push_back({"match", ContentMethod::MatchDelta, std::move(encoded.bytes), target.size()});
+                const std::size_t least = tools::MatchDeltaSizeAtLeast(olds[i].second, target);
+                const bool beaten = std::any_of(candidates.begin(), candidates.end(),
+                                                [&](const Candidate& c) { return size(c) <= least; });
+                if (beaten) {
+                    untried = "match not tried (at least " + std::to_string(least) + ")";
+                } else {
+                    tools::MatchDeltaEncoding encoded = tools::EncodeMatchDelta(olds[i].second, target);
+                    if (encoded.ok)
+                        candidates.push_back({"match", ContentMethod::MatchDelta, std::move(encoded.bytes), target.size()});
+                }
             }
             if (candidates.empty())
                 throw BuildError{"no allowed method can store " + entry.path + " (allow whole content)"};
-            auto size = [&](const Candidate& c) { return c.method == ContentMethod::Whole ? whole.size() : c.bytes.size(); };
             // The first of the smallest: whole, then vcdiff, then match.
             std::size_t chosen = 0;
             for (std::size_t k = 1; k < candidates.size(); ++k)
@@ -253,6 +263,7 @@ private:
                 if (k != chosen)
                     others += std::string(others.empty() ? "" : ", ") + candidates[k].name + " " +
                               std::to_string(size(candidates[k]));
+            if (!untried.empty()) others += (others.empty() ? "" : ", ") + untried;
             if (!others.empty()) line += " [" + others + "]";
         }
         result.line = std::move(line);
