@@ -14,10 +14,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <map>
 #include <optional>
 #include <set>
+#include <system_error>
 
 namespace hotfix::tools {
 
@@ -29,6 +31,9 @@ using engine::ContentRef;
 using engine::EntryKind;
 using engine::FileDigest;
 using engine::PatchEntry;
+
+// From this size up a file's VCDIFF and match deltas are made at the same time.
+constexpr std::size_t kLargeFile = std::size_t(1) << 20;
 
 struct BuildError {
     std::string message;
@@ -218,8 +223,21 @@ private:
             };
             std::vector<Candidate> candidates;
             if (m_options.whole) candidates.push_back({"whole", ContentMethod::Whole, {}, target.size()});
+            // A large file's two deltas are made at once, the VCDIFF one on a thread of its own,
+            // so that a patch of one big file uses both cores too; its match delta is then
+            // always made (whether it is depends on the file's size only, never on timing).
+            std::future<VcdiffEncoding> vcdiffAside;
+            std::optional<MatchDeltaEncoding> matchMade;
+            if (m_options.vcdiff && m_options.match && target.size() >= kLargeFile) {
+                try {
+                    vcdiffAside = std::async(std::launch::async, [&] { return EncodeVcdiff(olds[i].second, target); });
+                } catch (const std::system_error&) {
+                    // No thread to be had: one after the other, here.
+                }
+                matchMade = EncodeMatchDelta(olds[i].second, target);
+            }
             if (m_options.vcdiff) {
-                VcdiffEncoding encoded = EncodeVcdiff(olds[i].second, target);
+                VcdiffEncoding encoded = vcdiffAside.valid() ? vcdiffAside.get() : EncodeVcdiff(olds[i].second, target);
                 if (!encoded.ok) throw BuildError{"cannot make a VCDIFF delta of " + entry.path + ": " + encoded.message};
                 const std::vector<std::uint8_t>& delta = encoded.bytes;
                 if (delta.size() <= target.size() + engine::kDeltaSlack)
@@ -230,7 +248,10 @@ private:
             // The match delta is the slow one to make; it is not made when it cannot be smaller
             // than what is at hand (a small edit of a small file), which changes no choice.
             std::string untried;
-            if (m_options.match) {
+            if (matchMade) {
+                if (matchMade->ok)
+                    candidates.push_back({"match", ContentMethod::MatchDelta, std::move(matchMade->bytes), target.size()});
+            } else if (m_options.match) {
                 const std::size_t least = tools::MatchDeltaSizeAtLeast(olds[i].second, target);
                 const bool beaten = std::any_of(candidates.begin(), candidates.end(),
                                                 [&](const Candidate& c) { return size(c) <= least; });
