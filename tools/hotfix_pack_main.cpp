@@ -9,25 +9,26 @@
 namespace {
 
 const char kHelp[] =
-    "Usage: hotfix-pack --old DIR [--old DIR]... --new DIR --out FILE.RTP [--xdelta PROGRAM]\n"
-    "                   [--methods LIST] [--quiet]\n"
+    "Usage: hotfix-pack --old DIR [--old DIR]... --new DIR --out FILE.RTP [--methods LIST]\n"
+    "                   [--jobs N] [--quiet]\n"
     "\n"
     "Makes a patch file that takes any of the old trees to the new tree: files that differ are\n"
-    "changed (stored, per old version, as the smallest of: a VCDIFF delta made with\n"
-    "`xdelta3 -e -9 -S none -A -D -n`, deflated; a match delta (approximate matches over a suffix\n"
-    "array, x86 branch targets of PE images made absolute, LZMA2 streams); the whole file,\n"
-    "deflated), files only in the new tree are added, files only in old trees are removed. Each\n"
-    "changed file's line names the method kept and its size, then the others' sizes in [].\n"
-    "The same inputs give the same bytes.\n"
+    "changed (stored, per old version, as the smallest of: a VCDIFF delta as\n"
+    "`xdelta3 -e -9 -S none -A -D -n` makes it, deflated; a match delta (approximate matches\n"
+    "over a suffix array, x86 branch targets of PE images made absolute, LZMA2 streams); the\n"
+    "whole file, deflated), files only in the new tree are added, files only in old trees are\n"
+    "removed. Each changed file's line names the method kept and its size, then the others'\n"
+    "sizes in [].\n"
+    "The same inputs give the same bytes, however many jobs made them.\n"
     "Before writing FILE.RTP the patch is applied to a copy of every old tree and checked\n"
     "against the new tree.\n"
     "\n"
     "  --old DIR        an installation the patch applies to (repeat for several versions)\n"
     "  --new DIR        the installation the patch makes\n"
     "  --out FILE       the patch file to write (replaced only when everything succeeded)\n"
-    "  --xdelta PROGRAM the delta encoder (default: xdelta3 from the search path)\n"
     "  --methods LIST   the ways a changed file may be stored, comma-separated from vcdiff,\n"
     "                   match, whole (default: all three)\n"
+    "  --jobs N         files encoded at once (default 2, never more than the cores; 0: every core)\n"
     "  --quiet          print nothing but errors\n"
     "Exit codes: 0 written, 1 bad input or failure (nothing written), 2 usage.\n";
 
@@ -60,8 +61,12 @@ int main(int argc, char** argv) {
             if (!value(options.newDirectory)) return Usage("--new needs a directory");
         } else if (argument == "--out") {
             if (!value(out)) return Usage("--out needs a file name");
-        } else if (argument == "--xdelta") {
-            if (!value(options.xdelta)) return Usage("--xdelta needs a program");
+        } else if (argument == "--jobs") {
+            std::string count;
+            if (!value(count) || count.empty() || count.size() > 3 ||
+                count.find_first_not_of("0123456789") != std::string::npos)
+                return Usage("--jobs needs a number");
+            options.workers = static_cast<unsigned>(std::stoul(count));
         } else if (argument == "--methods") {
             std::string list;
             if (!value(list)) return Usage("--methods needs a list");

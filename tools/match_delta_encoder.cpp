@@ -216,7 +216,10 @@ std::vector<std::uint8_t> Lzma2(const std::vector<std::uint8_t>& data, std::uint
     options.lp = lp;
     options.pb = pb;
     const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-    LzmaEncoder encoder;
+    // One encoder a thread, started afresh for every stream: liblzma then keeps its tables
+    // instead of allocating and zeroing them again (most of the cost of a small stream), and
+    // the output is the same as from a new encoder.
+    thread_local LzmaEncoder encoder;
     if (lzma_raw_encoder(&encoder.stream, filters) != LZMA_OK) throw std::runtime_error("cannot start LZMA2");
     std::vector<std::uint8_t> out(data.size() + data.size() / 16 + 4096);
     encoder.stream.next_in = data.data();
@@ -257,6 +260,14 @@ std::vector<std::uint8_t> Compress(engine::MatchDeltaStream kind, const std::vec
 }
 
 } // namespace
+
+std::size_t MatchDeltaSizeAtLeast(const std::vector<std::uint8_t>& oldBytes, const std::vector<std::uint8_t>& target) {
+    MatchDeltaHeader header;
+    header.oldRanges = PeCodeRanges(oldBytes.data(), oldBytes.size());
+    header.newRanges = PeCodeRanges(target.data(), target.size());
+    // A raw LZMA2 stream is at least its end marker.
+    return engine::MatchDeltaHeaderBytes(header) + engine::kStreamCount;
+}
 
 MatchDeltaEncoding EncodeMatchDelta(const std::vector<std::uint8_t>& oldBytes, const std::vector<std::uint8_t>& target) {
     MatchDeltaEncoding encoding;

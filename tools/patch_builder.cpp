@@ -1,25 +1,25 @@
 #include "tools/patch_builder.h"
 
-#include "engine/native/posix_file_system.h"
 #include "engine/patch_apply.h"
 #include "engine/patch_path.h"
 #include "engine/rtp_format.h"
 #include "engine/sha256.h"
 #include "engine/zlib_stream.h"
 #include "tools/match_delta_encoder.h"
+#include "tools/overlay_file_system.h"
+#include "tools/vcdiff_encoder.h"
+#include "tools/work_pool.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <map>
 #include <optional>
 #include <set>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
+#include <system_error>
 
 namespace hotfix::tools {
 
@@ -31,6 +31,9 @@ using engine::ContentRef;
 using engine::EntryKind;
 using engine::FileDigest;
 using engine::PatchEntry;
+
+// From this size up a file's VCDIFF and match deltas are made at the same time.
+constexpr std::size_t kLargeFile = std::size_t(1) << 20;
 
 struct BuildError {
     std::string message;
@@ -96,45 +99,9 @@ fs::path FileOf(const Tree& tree, const std::string& relative) {
     return tree.root / native;
 }
 
-// Runs a program (no shell) and waits for it; true when it exited with 0.
-bool RunProgram(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-class ScratchDirectory {
-public:
-    explicit ScratchDirectory(const std::string& base) {
-        std::string parent = base;
-        if (parent.empty()) {
-            const char* tmp = std::getenv("TMPDIR");
-            parent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-        }
-        std::string pattern = parent + "/hotfix-pack.XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) throw BuildError{"cannot make a scratch directory in " + parent};
-        m_path = pattern;
-    }
-    ~ScratchDirectory() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
 class Builder {
 public:
-    explicit Builder(const BuildOptions& options) : m_options(options), m_scratch(options.workDirectory) {}
+    explicit Builder(const BuildOptions& options) : m_options(options) {}
 
     BuildReport Run() {
         BuildReport report;
@@ -144,11 +111,26 @@ public:
         m_new = Scan(m_options.newDirectory);
         CheckClashes();
 
-        std::set<std::string> keys;
-        for (const auto& [key, path] : m_new.files) keys.insert(key);
+        std::set<std::string> keySet;
+        for (const auto& [key, path] : m_new.files) keySet.insert(key);
         for (const Tree& old : m_olds)
-            for (const auto& [key, path] : old.files) keys.insert(key);
-        for (const std::string& key : keys) MakeEntry(key, report);
+            for (const auto& [key, path] : old.files) keySet.insert(key);
+        // Entries are made on several threads, each into the slot of its key; they are joined
+        // in key order below, so the patch and the report are the same whatever the threads did.
+        const std::vector<std::string> keys(keySet.begin(), keySet.end());
+        std::vector<EntryResult> results(keys.size());
+        RunNumbered(keys.size(), WorkersFor(keys.size(), m_options.workers),
+                    [&](std::size_t i) { results[i] = MakeEntry(keys[i]); });
+        for (EntryResult& result : results) {
+            if (!result.line.empty()) report.lines.push_back(std::move(result.line));
+            if (!result.entry) continue;
+            const std::size_t base = m_blobs.size();
+            for (auto& blob : result.blobs) m_blobs.push_back(std::move(blob));
+            if (result.entry->kind == EntryKind::Add) result.entry->addContent.offset += base;
+            if (result.entry->kind == EntryKind::Change)
+                for (auto& old : result.entry->olds) old.content.offset += base;
+            m_entries.push_back(std::move(*result.entry));
+        }
         if (m_entries.empty()) throw BuildError{"the old and new trees hold the same files: nothing to patch"};
 
         std::sort(m_entries.begin(), m_entries.end(),
@@ -172,12 +154,22 @@ private:
                                          b->root.string()};
     }
 
-    std::size_t AddBlob(std::vector<std::uint8_t> blob) {
-        m_blobs.push_back(std::move(blob));
-        return m_blobs.size() - 1;
-    }
+    // What one path of the trees becomes: no entry (unchanged), or an entry whose contents'
+    // `offset`s index `blobs`, and its line of the report.
+    struct EntryResult {
+        std::optional<PatchEntry> entry;
+        std::vector<std::vector<std::uint8_t>> blobs;
+        std::string line;
 
-    void MakeEntry(const std::string& key, BuildReport& report) {
+        std::size_t AddBlob(std::vector<std::uint8_t> blob) {
+            blobs.push_back(std::move(blob));
+            return blobs.size() - 1;
+        }
+    };
+
+    // Reads only the trees and the options: safe to run for several keys at once.
+    EntryResult MakeEntry(const std::string& key) const {
+        EntryResult result;
         auto newFile = m_new.files.find(key);
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> olds; // (spelling, bytes), distinct
         std::size_t absent = 0;
@@ -196,27 +188,27 @@ private:
             entry.kind = EntryKind::Remove;
             entry.path = olds.front().first;
             for (const auto& old : olds) entry.olds.push_back({DigestOf(old.second), ContentRef{}});
-            report.lines.push_back("remove " + entry.path);
-            m_entries.push_back(entry);
-            return;
+            result.line = "remove " + entry.path;
+            result.entry = std::move(entry);
+            return result;
         }
         entry.path = newFile->second;
         std::vector<std::uint8_t> target = ReadBytes(FileOf(m_new, newFile->second));
         entry.target = DigestOf(target);
         if (absent == m_olds.size()) {
             entry.kind = EntryKind::Add;
-            entry.addContent = {ContentMethod::Whole, AddBlob(engine::DeflateBytes(target.data(), target.size())), 0,
-                                target.size()};
-            report.lines.push_back("add " + entry.path + " (" + std::to_string(m_blobs.back().size()) + " bytes)");
-            m_entries.push_back(entry);
-            return;
+            entry.addContent = {ContentMethod::Whole,
+                                result.AddBlob(engine::DeflateBytes(target.data(), target.size())), 0, target.size()};
+            result.line = "add " + entry.path + " (" + std::to_string(result.blobs.back().size()) + " bytes)";
+            result.entry = std::move(entry);
+            return result;
         }
         if (absent != 0)
             throw BuildError{entry.path + " is missing from some old trees and present in others: one patch cannot "
                                           "both add and change it"};
         olds.erase(std::remove_if(olds.begin(), olds.end(), [&](const auto& o) { return o.second == target; }),
                    olds.end());
-        if (olds.empty()) return; // unchanged everywhere
+        if (olds.empty()) return result; // unchanged everywhere
         entry.kind = EntryKind::Change;
         std::optional<std::size_t> wholeBlob;
         std::vector<std::uint8_t> whole;
@@ -231,20 +223,48 @@ private:
             };
             std::vector<Candidate> candidates;
             if (m_options.whole) candidates.push_back({"whole", ContentMethod::Whole, {}, target.size()});
+            // A large file's two deltas are made at once, the VCDIFF one on a thread of its own,
+            // so that a patch of one big file uses both cores too; its match delta is then
+            // always made (whether it is depends on the file's size only, never on timing).
+            std::future<VcdiffEncoding> vcdiffAside;
+            std::optional<MatchDeltaEncoding> matchMade;
+            if (m_options.vcdiff && m_options.match && target.size() >= kLargeFile) {
+                try {
+                    vcdiffAside = std::async(std::launch::async, [&] { return EncodeVcdiff(olds[i].second, target); });
+                } catch (const std::system_error&) {
+                    // No thread to be had: one after the other, here.
+                }
+                matchMade = EncodeMatchDelta(olds[i].second, target);
+            }
             if (m_options.vcdiff) {
-                std::vector<std::uint8_t> delta = MakeDelta(olds[i].second, target);
+                VcdiffEncoding encoded = vcdiffAside.valid() ? vcdiffAside.get() : EncodeVcdiff(olds[i].second, target);
+                if (!encoded.ok) throw BuildError{"cannot make a VCDIFF delta of " + entry.path + ": " + encoded.message};
+                const std::vector<std::uint8_t>& delta = encoded.bytes;
                 if (delta.size() <= target.size() + engine::kDeltaSlack)
                     candidates.push_back({"vcdiff", ContentMethod::Delta, engine::DeflateBytes(delta.data(), delta.size()),
                                           delta.size()});
             }
-            if (m_options.match) {
-                tools::MatchDeltaEncoding encoded = tools::EncodeMatchDelta(olds[i].second, target);
-                if (encoded.ok)
-                    candidates.push_back({"match", ContentMethod::MatchDelta, std::move(encoded.bytes), target.size()});
+            auto size = [&](const Candidate& c) { return c.method == ContentMethod::Whole ? whole.size() : c.bytes.size(); };
+            // The match delta is the slow one to make; it is not made when it cannot be smaller
+            // than what is at hand (a small edit of a small file), which changes no choice.
+            std::string untried;
+            if (matchMade) {
+                if (matchMade->ok)
+                    candidates.push_back({"match", ContentMethod::MatchDelta, std::move(matchMade->bytes), target.size()});
+            } else if (m_options.match) {
+                const std::size_t least = tools::MatchDeltaSizeAtLeast(olds[i].second, target);
+                const bool beaten = std::any_of(candidates.begin(), candidates.end(),
+                                                [&](const Candidate& c) { return size(c) <= least; });
+                if (beaten) {
+                    untried = "match not tried (at least " + std::to_string(least) + ")";
+                } else {
+                    tools::MatchDeltaEncoding encoded = tools::EncodeMatchDelta(olds[i].second, target);
+                    if (encoded.ok)
+                        candidates.push_back({"match", ContentMethod::MatchDelta, std::move(encoded.bytes), target.size()});
+                }
             }
             if (candidates.empty())
                 throw BuildError{"no allowed method can store " + entry.path + " (allow whole content)"};
-            auto size = [&](const Candidate& c) { return c.method == ContentMethod::Whole ? whole.size() : c.bytes.size(); };
             // The first of the smallest: whole, then vcdiff, then match.
             std::size_t chosen = 0;
             for (std::size_t k = 1; k < candidates.size(); ++k)
@@ -252,74 +272,60 @@ private:
             Candidate& pick = candidates[chosen];
             std::size_t blob = 0;
             if (pick.method == ContentMethod::Whole) {
-                if (!wholeBlob) wholeBlob = AddBlob(whole);
+                if (!wholeBlob) wholeBlob = result.AddBlob(whole);
                 blob = *wholeBlob;
             } else {
-                blob = AddBlob(std::move(pick.bytes));
+                blob = result.AddBlob(std::move(pick.bytes));
             }
             entry.olds.push_back({DigestOf(olds[i].second), {pick.method, blob, 0, pick.rawSize}});
-            line += std::string(" ") + pick.name + " (" + std::to_string(m_blobs[blob].size()) + " bytes)";
+            line += std::string(" ") + pick.name + " (" + std::to_string(result.blobs[blob].size()) + " bytes)";
             std::string others;
             for (std::size_t k = 0; k < candidates.size(); ++k)
                 if (k != chosen)
                     others += std::string(others.empty() ? "" : ", ") + candidates[k].name + " " +
                               std::to_string(size(candidates[k]));
+            if (!untried.empty()) others += (others.empty() ? "" : ", ") + untried;
             if (!others.empty()) line += " [" + others + "]";
         }
-        report.lines.push_back(line);
-        m_entries.push_back(entry);
+        result.line = std::move(line);
+        result.entry = std::move(entry);
+        return result;
     }
 
-    // -n: no Adler-32 per window; the engine checks the SHA-256 of the whole result instead.
-    std::vector<std::uint8_t> MakeDelta(const std::vector<std::uint8_t>& source, const std::vector<std::uint8_t>& target) {
-        const fs::path sourcePath = m_scratch.path() / "source", targetPath = m_scratch.path() / "target",
-                       deltaPath = m_scratch.path() / "delta";
-        {
-            std::ofstream(sourcePath, std::ios::binary).write(reinterpret_cast<const char*>(source.data()),
-                                                              static_cast<std::streamsize>(source.size()));
-            std::ofstream(targetPath, std::ios::binary).write(reinterpret_cast<const char*>(target.data()),
-                                                              static_cast<std::streamsize>(target.size()));
-        }
-        if (!RunProgram({m_options.xdelta, "-e", "-9", "-S", "none", "-A", "-D", "-n", "-f", "-s", sourcePath.string(),
-                         targetPath.string(), deltaPath.string()}))
-            throw BuildError{"running " + m_options.xdelta + " failed (is it installed?)"};
-        return ReadBytes(deltaPath);
-    }
-
-    // Applies the patch to a copy of every old tree with the engine's core and compares.
-    void Verify(const std::vector<std::uint8_t>& patch) {
-        for (std::size_t i = 0; i < m_olds.size(); ++i) {
-            const fs::path copy = m_scratch.path() / ("verify" + std::to_string(i));
-            std::error_code error;
-            fs::copy(m_olds[i].root, copy, fs::copy_options::recursive, error);
-            if (error) throw BuildError{"cannot copy " + m_olds[i].root.string() + ": " + error.message()};
-            engine::PosixFileSystem files(copy.string());
+    // Applies the patch to every old tree with the engine's core, over the tree as it is on disk
+    // with the changes kept in memory (tools/overlay_file_system.h), and compares the result
+    // with the new tree; a second run must find the patch applied.
+    void Verify(const std::vector<std::uint8_t>& patch) const {
+        for (const Tree& old : m_olds) {
+            OverlayFileSystem files(old.root.string());
             engine::ApplyListener quiet;
             for (int run = 0; run < 2; ++run) {
                 engine::MemoryReadableFile file(patch.data(), patch.size());
                 engine::ApplyResult result = engine::ApplyPatch(files, file, quiet);
                 engine::ApplyOutcome expected = run == 0 ? engine::ApplyOutcome::Applied : engine::ApplyOutcome::AlreadyApplied;
                 if (result.outcome != expected && !(run == 0 && result.outcome == engine::ApplyOutcome::AlreadyApplied))
-                    throw BuildError{std::string("verification failed on a copy of ") + m_olds[i].root.string() +
-                                     ": " + engine::OutcomeName(result.outcome) + ": " + result.message};
+                    throw BuildError{std::string("verification failed on ") + old.root.string() + ": " +
+                                     engine::OutcomeName(result.outcome) + ": " + result.message};
             }
-            Tree result = Scan(copy.string());
-            if (result.files.size() != m_new.files.size())
-                throw BuildError{"verification failed: the patched copy of " + m_olds[i].root.string() +
-                                 " holds other files than " + m_new.root.string()};
-            for (const auto& [key, path] : m_new.files) {
-                auto patched = result.files.find(key);
-                if (patched == result.files.end() ||
-                    ReadBytes(FileOf(result, patched->second)) != ReadBytes(FileOf(m_new, path)))
-                    throw BuildError{"verification failed: " + path + " differs after patching " +
-                                     m_olds[i].root.string()};
+            const std::vector<std::string> patched = files.Files();
+            std::set<std::string> patchedKeys;
+            for (const std::string& path : patched) patchedKeys.insert(engine::PathKey(path));
+            std::set<std::string> newKeys;
+            for (const auto& [key, path] : m_new.files) newKeys.insert(key);
+            if (patchedKeys != newKeys || patched.size() != m_new.files.size())
+                throw BuildError{"verification failed: " + old.root.string() + " patched holds other files than " +
+                                 m_new.root.string()};
+            std::vector<std::uint8_t> bytes;
+            for (const std::string& path : patched) {
+                const std::string& newPath = m_new.files.at(engine::PathKey(path));
+                if (!files.Contents(path, bytes) || bytes != ReadBytes(FileOf(m_new, newPath)))
+                    throw BuildError{"verification failed: " + newPath + " differs after patching " +
+                                     old.root.string()};
             }
-            fs::remove_all(copy, error);
         }
     }
 
     const BuildOptions& m_options;
-    ScratchDirectory m_scratch;
     std::vector<Tree> m_olds;
     Tree m_new;
     std::vector<PatchEntry> m_entries;

@@ -9,10 +9,9 @@ namespace hotfix::tools {
 struct BuildOptions {
     std::vector<std::string> oldDirectories; // one or more
     std::string newDirectory;
-    std::string xdelta = "xdelta3";          // program making the VCDIFF deltas
-    std::string workDirectory;               // scratch space; empty: $TMPDIR or /tmp
+    unsigned workers = 2;                    // threads making entries (fewer on fewer cores); 0: every core
     // The ways a changed file may be stored; per old version the smallest allowed one is kept.
-    bool vcdiff = true; // deflated VCDIFF delta from xdelta3
+    bool vcdiff = true; // deflated VCDIFF delta (tools/vcdiff_encoder.h)
     bool match = true;  // match delta (tools/match_delta_encoder.h)
     bool whole = true;  // the whole new file, deflated (also what an added file always is)
 };
@@ -26,9 +25,11 @@ struct BuildReport {
 
 // Compares the trees, makes one entry per file that differs (change, add, remove), stores each
 // new file as whichever allowed way is smallest: from each old version a VCDIFF delta (deflated)
-// or a match delta, or the whole file (deflated, shared by the versions that use it). Entries are sorted by path and nothing depends on time or order of the file system, so
-// the same inputs give the same bytes. Before returning, applies the patch to a copy of every
-// old tree through the engine's own core and checks that each copy then equals the new tree,
+// or a match delta, or the whole file (deflated, shared by the versions that use it). Entries
+// are sorted by path, and nothing depends on time, on the order of the file system or on how
+// many workers made the entries, so the same inputs give the same bytes. Before returning,
+// applies the patch to every old tree through the engine's own core (the trees on disk stay
+// as they are: the changes are kept in memory) and checks that each then equals the new tree,
 // and that a second run finds it already applied.
 BuildReport BuildPatch(const BuildOptions& options);
 

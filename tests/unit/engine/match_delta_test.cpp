@@ -145,6 +145,8 @@ TEST(MatchDelta, DecodesWhatTheEncoderMakes) {
         EXPECT_TRUE(result.ok) << pair.name << ": " << result.error;
         EXPECT_TRUE(sink.bytes == pair.next) << pair.name;
         EXPECT_LE(encoded.bytes.size(), pair.maxShare * pair.next.size() + 120) << pair.name;
+        // The builder skips the encoding below this size: it must be a true floor.
+        EXPECT_GE(encoded.bytes.size(), tools::MatchDeltaSizeAtLeast(pair.old, pair.next)) << pair.name;
     }
 }
 

@@ -1,5 +1,7 @@
-// The decoder against what the real xdelta3 writes for many generated pairs.
+// The decoder against what the real xdelta3 writes for many generated pairs, and the patch
+// builder's own encoder (xdelta3's library in the process) against the program.
 #include "engine/vcdiff_test_support.h"
+#include "tools/vcdiff_encoder.h"
 
 #include <gtest/gtest.h>
 
@@ -131,6 +133,31 @@ TEST_P(XdeltaPairTest, DecodesToTheTarget) {
         EXPECT_TRUE(sink.bytes == target) << "seed " << seed;
         EXPECT_GE(std::max(sink.writes, 1), pair.minWindows) << "seed " << seed;
     }
+}
+
+// The builder's encoder writes, for the same pair, the bytes the program writes with the
+// builder's flags (-A -n), and they decode to the target. Cases that set the program's window
+// sizes have no counterpart: the builder sizes its windows itself.
+TEST_P(XdeltaPairTest, TheBuildersEncoderWritesTheProgramsBytes) {
+    if (!XdeltaAvailable()) {
+        GTEST_SKIP() << "xdelta3 is not installed";
+    }
+    const PairCase& pair = GetParam();
+    if (std::string(pair.flags) != "-A") GTEST_SKIP() << "the program's window sizes are set";
+    std::mt19937 rng(1);
+    Bytes source;
+    Bytes target;
+    pair.make(rng, source, target);
+    const tools::VcdiffEncoding encoded = tools::EncodeVcdiff(source, target);
+    ASSERT_TRUE(encoded.ok) << encoded.message;
+    Bytes program;
+    ASSERT_TRUE(XdeltaEncode(pair.hasSource ? &source : nullptr, target, "-A -n", program));
+    EXPECT_TRUE(encoded.bytes == program) << encoded.bytes.size() << " bytes, the program's " << program.size();
+
+    CollectingSink sink;
+    const VcdiffResult result = Decode(source, encoded.bytes, sink);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(sink.bytes == target);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pairs, XdeltaPairTest, ::testing::ValuesIn(kPairs),
