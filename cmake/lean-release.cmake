@@ -9,6 +9,11 @@
 set(HOTFIX_RELEASE $<CONFIG:Release>)
 add_compile_options("$<${HOTFIX_RELEASE}:-Os;-g;-ffunction-sections;-fdata-sections>")
 add_link_options("$<${HOTFIX_RELEASE}:LINKER:--gc-sections>")
+# The linker keeps every function that has unwind information (the i686 .eh_frame is kept
+# whole), so what matters is which archive members come in. The default terminate handler
+# demangles the type of the exception it prints, and brings the whole demangler (46 KB in
+# every program): a terminating program aborts without that line.
+add_link_options(LINKER:--defsym,__ZN9__gnu_cxx27__verbose_terminate_handlerEv=_abort)
 
 set(HOTFIX_DEBUG_DIR ${CMAKE_BINARY_DIR}/debug)
 if(NOT CMAKE_OBJCOPY)
