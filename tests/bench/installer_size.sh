@@ -59,6 +59,6 @@ awk '$1 == "PATCH" && $2 != "PATCH.EXE" && $2 != "PATCHW32.DLL" { printf "  %-34
 if [ -d "$build/win/debug" ]; then
   echo "debug files kept aside ($build/win/debug):"
   for file in "$build/win/debug"/*.debug; do
-    [ -e "$file" ] && printf '  %-34s %9d B\n' "$(basename "$file")" "$(stat -c %s "$file")"
+    [ -e "$file" ] && printf '  %-50s %9d B\n' "$(basename "$file")" "$(stat -c %s "$file")"
   done
 fi
