@@ -19,14 +19,6 @@ struct InflateStream {
 };
 } // namespace
 
-std::vector<std::uint8_t> DeflateBytes(const std::uint8_t* data, std::size_t size) {
-    uLongf bound = compressBound(static_cast<uLong>(size));
-    std::vector<std::uint8_t> out(bound);
-    if (compress2(out.data(), &bound, data, static_cast<uLong>(size), Z_BEST_COMPRESSION) != Z_OK) return {};
-    out.resize(bound);
-    return out;
-}
-
 bool InflateRange(ReadableFile& file, const ContentRef& content,
                   const std::function<bool(const std::uint8_t*, std::size_t)>& sink, std::string& error,
                   bool& ioFailed) {

@@ -5,6 +5,7 @@
 #   dist/samples/<Product>/<file version>/           the sample product
 #   dist/engine/patch.exe, dist/engine/Patchw32.dll  the patch engine
 #   dist/bin/hotfix-pack                             the patch builder
+#   dist/debug/<file>.debug                          debug information of the stripped Windows files
 set -euo pipefail
 build=${1:-build}
 dist=${2:-dist}
@@ -22,6 +23,12 @@ fi
 if [ -f "$build/win/bin/patch.exe" ]; then
   mkdir -p "$dist/engine"
   cp "$build/win/bin/patch.exe" "$build/win/bin/Patchw32.dll" "$dist/engine/"
+fi
+# The shipped files are stripped; their debug information stays here for the vendor.
+if [ -d "$build/win/debug" ]; then
+  rm -rf "$dist/debug"
+  mkdir -p "$dist/debug"
+  cp "$build/win/debug"/*.debug "$dist/debug/"
 fi
 if [ -f "$build/native/bin/hotfix-pack" ]; then
   mkdir -p "$dist/bin"
