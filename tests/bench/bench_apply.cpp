@@ -113,12 +113,16 @@ struct FileSystem {
 IoStatus OpenPatch(const char* path, std::unique_ptr<ReadableFile>& file) { return OpenPosixReadable(path, file); }
 #endif
 
-// This machine's hashing rate in MiB/s, measured on 16 MiB.
+// This machine's hashing rate in MiB/s: the best of three passes over 16 MiB.
 double HashRate() {
     std::vector<std::uint8_t> block(16u << 20, 0x5a);
-    auto start = Clock::now();
-    Sha256Of(block.data(), block.size());
-    return 16 / Since(start);
+    double best = 0;
+    for (int pass = 0; pass < 3; ++pass) {
+        auto start = Clock::now();
+        Sha256Of(block.data(), block.size());
+        best = std::max(best, 16 / Since(start));
+    }
+    return best;
 }
 
 int Apply(const char* root, const char* patchPath) {
