@@ -1,7 +1,6 @@
 #include "engine/match_delta_rebuild.h"
 
 #include "engine/match_delta.h"
-#include "engine/sha256.h"
 
 #include <memory>
 
@@ -29,9 +28,6 @@ RebuildResult RebuildFromMatchDelta(EngineFileSystem& fs, ReadableFile& patch, c
         return failed(ApplyOutcome::IoFailureRolledBack, message);
     }
     file.reset();
-    // The decoder changes the old bytes in place: check them first.
-    if (Sha256Of(old.get(), static_cast<std::size_t>(oldSize)) != from.digest.sha)
-        return failed(ApplyOutcome::NotApplicable, entry.path + " changed while the patch was being applied");
     const MatchDeltaResult decoded = DecodeMatchDelta(patch, from.content.offset, from.content.storedSize, old.get(),
                                                       static_cast<std::size_t>(oldSize), entry.target.size, writer);
     if (!decoded.ok)

@@ -17,8 +17,9 @@ struct RebuildResult {
     std::string message;                               // when !ok, naming the file
 };
 
-// Reads `entry.path` (it must still be `from`, checked by its SHA-256: otherwise NotApplicable)
-// and decodes from.content against it into `writer`. Memory: the old file, the streams'
+// Reads `entry.path` (of `from`'s size, otherwise NotApplicable) and decodes from.content against
+// it into `writer`. Its bytes are not hashed here: the new file's hash, checked by the caller,
+// proves them, and the caller looks at the file again only when that check fails. Memory: the old file, the streams'
 // dictionaries (at most the new size plus a fixed amount) and fixed buffers. A writer that
 // refuses bytes makes it fail with CorruptPatch; the caller tells a write failure apart by the
 // writer's own status.

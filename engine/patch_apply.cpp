@@ -72,20 +72,33 @@ struct Progress {
     bool putInPlace = false; // the staged file took the target's name
 };
 
-// Writes to the staged file, hashing and counting what passes, never more than expected.
+// Writes to the staged file, hashing and counting what passes, never more than expected. Small
+// pieces (the match delta hands over 64 KiB at a time) are gathered into writes of kWriteChunk;
+// large ones (a VCDIFF window) go straight through. Drain() writes what is gathered.
 class StagedWriter : public VcdiffSink {
 public:
+    static constexpr std::size_t kWriteChunk = 1u << 20;
+
     StagedWriter(WritableFile& file, std::uint64_t expected) : m_file(file), m_expected(expected) {}
     bool Write(const std::uint8_t* data, std::size_t size) override {
         if (size > m_expected - m_written) {
             m_tooLong = true;
             return false;
         }
-        m_status = m_file.Write(data, size);
         if (!m_status.ok) return false;
         m_hasher.Update(data, size);
         m_written += size;
+        if (m_filled + size > kWriteChunk && !Drain()) return false;
+        if (size >= kWriteChunk) return (m_status = m_file.Write(data, size)).ok;
+        if (!m_buffer) m_buffer.reset(new std::uint8_t[kWriteChunk]);
+        std::copy(data, data + size, m_buffer.get() + m_filled);
+        m_filled += size;
         return true;
+    }
+    bool Drain() {
+        if (m_status.ok && m_filled > 0) m_status = m_file.Write(m_buffer.get(), m_filled);
+        m_filled = 0;
+        return m_status.ok;
     }
     const IoStatus& status() const { return m_status; }
     bool tooLong() const { return m_tooLong; }
@@ -100,12 +113,18 @@ private:
     bool m_tooLong = false;
     IoStatus m_status;
     Sha256 m_hasher;
+    std::unique_ptr<std::uint8_t[]> m_buffer;
+    std::size_t m_filled = 0;
 };
 
-// The end of staging: a new file that came out as the patch says is flushed to disk; one that
-// did not makes the patch corrupt.
-bool FlushIfRebuilt(bool rebuilt, WritableFile& out, const PatchEntry& entry, const std::string& staged,
-                    StepError& error) {
+// The end of staging: a new file that came out as the patch says is written out and flushed to
+// disk; one that did not makes the patch corrupt.
+bool FlushIfRebuilt(bool rebuilt, StagedWriter& writer, WritableFile& out, const PatchEntry& entry,
+                    const std::string& staged, StepError& error) {
+    if (!writer.Drain()) {
+        error = IoError("cannot write", staged, writer.status());
+        return false;
+    }
     if (!rebuilt) {
         error = {ApplyOutcome::CorruptPatch, "the new " + entry.path + " does not come out as the patch says",
                  entry.path};
@@ -117,6 +136,18 @@ bool FlushIfRebuilt(bool rebuilt, WritableFile& out, const PatchEntry& entry, co
         return false;
     }
     return true;
+}
+
+// A delta whose result is wrong may have been given a changed source: then the file changed
+// while the patch was being applied, rather than the patch being corrupt. The old file is read
+// again only on this path (the match delta's decoder converts its copy in place).
+bool OldFileChanged(EngineFileSystem& fs, const PlannedAction& action) {
+    FileDigest now;
+    return HashFile(fs, action.entry->path, now).ok && now != action.from->digest;
+}
+
+StepError ChangedMeanwhile(const PatchEntry& entry) {
+    return {ApplyOutcome::NotApplicable, entry.path + " changed while the patch was being applied", entry.path};
 }
 
 // Builds the new file of `action` beside its target, verified and flushed.
@@ -149,11 +180,18 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
     } else if (content.method == ContentMethod::MatchDelta) {
         listener.Say(entry.path + ": applying the match delta");
         const RebuildResult made = RebuildFromMatchDelta(fs, patch, entry, *action.from, writer);
+        const bool rebuilt = made.ok && writer.Matches(entry.target);
+        if (!rebuilt && writer.status().ok && made.outcome != ApplyOutcome::IoFailureRolledBack &&
+            OldFileChanged(fs, action)) {
+            error = ChangedMeanwhile(entry);
+            return false;
+        }
         if (!made.ok) {
             error = writer.status().ok ? StepError{made.outcome, made.message, entry.path}
                                        : IoError("cannot write", staged, writer.status());
             return false;
         }
+        return FlushIfRebuilt(rebuilt, writer, *out, entry, staged, error);
     } else {
         listener.Say(entry.path + ": applying the delta");
         // The source of the delta. It was checked moments ago; if it changed since, the new
@@ -185,8 +223,7 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
             DecodeVcdiff(source.data(), source.size(), delta.data(), delta.size(), writer, entry.target.size);
         bool rebuilt = decoded.ok && writer.Matches(entry.target);
         if (!rebuilt && writer.status().ok && sourceChanged()) {
-            error = {ApplyOutcome::NotApplicable, entry.path + " changed while the patch was being applied",
-                     entry.path};
+            error = ChangedMeanwhile(entry);
             return false;
         }
         if (!decoded.ok) {
@@ -194,9 +231,9 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
             else error = {ApplyOutcome::CorruptPatch, "delta of " + entry.path + ": " + decoded.error, entry.path};
             return false;
         }
-        return FlushIfRebuilt(rebuilt, *out, entry, staged, error);
+        return FlushIfRebuilt(rebuilt, writer, *out, entry, staged, error);
     }
-    return FlushIfRebuilt(writer.Matches(entry.target), *out, entry, staged, error);
+    return FlushIfRebuilt(writer.Matches(entry.target), writer, *out, entry, staged, error);
 }
 
 bool Swap(EngineFileSystem& fs, const PlannedAction& action, Progress& progress, ApplyListener& listener,
@@ -211,9 +248,11 @@ bool Swap(EngineFileSystem& fs, const PlannedAction& action, Progress& progress,
         progress.movedAside = true;
         // A file that is replaced by whole content or removed was last read at the check: make
         // sure what was moved aside is still that version, or a change made meanwhile would be
-        // lost. (A delta's source was read again when the new file was built, and the new
-        // file's hash proved it.)
-        if (action.action == ChangeKind::Remove || action.from->content.method != ContentMethod::Delta) {
+        // lost. (A delta's source, VCDIFF or match delta, was read again when the new file was
+        // built, and the new file's hash proved it.)
+        const ContentMethod method = action.from->content.method;
+        if (action.action == ChangeKind::Remove ||
+            (method != ContentMethod::Delta && method != ContentMethod::MatchDelta)) {
             FileDigest moved;
             if (!(status = HashFile(fs, BackupPathOf(path), moved)).ok) {
                 error = IoError("cannot read", BackupPathOf(path), status);

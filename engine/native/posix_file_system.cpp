@@ -55,14 +55,35 @@ public:
                 return Errno("write");
             }
             in += put;
+            m_written += static_cast<std::uint64_t>(put);
             size -= static_cast<std::size_t>(put);
         }
+        StartWriteBack();
         return IoStatus::Success();
     }
+    // Durability comes from fsync alone; the write-back started along the way only means that
+    // most of the file is on its way to the disk by then.
     IoStatus Flush() override { return ::fsync(m_fd) == 0 ? IoStatus::Success() : Errno("fsync"); }
 
 private:
+    static constexpr std::uint64_t kWriteBackChunk = 8u << 20;
+
+    // Asks the kernel to start writing out each full chunk written, without waiting for it, so
+    // that the disk works while the rest of the file is being made. A hint: failures are
+    // ignored (the flush reports any).
+    void StartWriteBack() {
+#ifdef __linux__
+        while (m_written - m_started >= kWriteBackChunk) {
+            ::sync_file_range(m_fd, static_cast<off_t>(m_started), static_cast<off_t>(kWriteBackChunk),
+                              SYNC_FILE_RANGE_WRITE);
+            m_started += kWriteBackChunk;
+        }
+#endif
+    }
+
     int m_fd;
+    std::uint64_t m_written = 0;
+    std::uint64_t m_started = 0; // write-back was started for the bytes before this offset
 };
 
 void SyncDirectoryOf(const std::string& path) {

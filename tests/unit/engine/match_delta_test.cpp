@@ -243,14 +243,18 @@ TEST(MatchDelta, AppliesInsideTheTransaction) {
     entry.olds.push_back({testing::DigestOf(oldFile), {ContentMethod::MatchDelta, 0, 0, newFile.size()}});
     const Bytes patch = WritePatch({entry}, {tools::EncodeMatchDelta(pair.old, pair.next).bytes});
     const std::size_t streams = kRtpHeaderSize + 8 + 7 + 40 + 65 + kMatchDeltaHeaderSize + 24; // in the first stream
+    std::string edited = oldFile;
+    for (char& c : edited) c ^= 0x55;
     struct Case {
         const char* name;
         std::size_t flip;  // 0: none
         long failAt;       // 0: none
+        bool raced;        // the old file is edited between the check and the build
         ApplyOutcome expected;
-    } cases[] = {{"intact", 0, 0, ApplyOutcome::Applied},
-                 {"damaged stream", streams, 0, ApplyOutcome::CorruptPatch},
-                 {"an operation fails", 0, 12, ApplyOutcome::IoFailureRolledBack}};
+    } cases[] = {{"intact", 0, 0, false, ApplyOutcome::Applied},
+                 {"damaged stream", streams, 0, false, ApplyOutcome::CorruptPatch},
+                 {"an operation fails", 0, 12, false, ApplyOutcome::IoFailureRolledBack},
+                 {"old file changed meanwhile", 0, 0, true, ApplyOutcome::NotApplicable}};
     for (const Case& c : cases) {
         Bytes bytes = patch;
         if (c.flip != 0) {
@@ -261,11 +265,16 @@ TEST(MatchDelta, AppliesInsideTheTransaction) {
         testing::FakeEngineFileSystem fs;
         fs.PutFile("app.exe", oldFile);
         fs.failAt = c.failAt;
+        if (c.raced)
+            fs.beforeStep = [&](const std::string& what) {
+                if (what == "create app.exe.hfx~new") fs.PutFile("app.exe", edited);
+            };
         MemoryReadableFile file(bytes.data(), bytes.size());
         ApplyListener quiet;
         const ApplyResult result = ApplyPatch(fs, file, quiet);
+        fs.beforeStep = nullptr;
         EXPECT_EQ(result.outcome, c.expected) << c.name << ": " << result.message;
-        const std::string expected = c.expected == ApplyOutcome::Applied ? newFile : oldFile;
+        const std::string expected = c.expected == ApplyOutcome::Applied ? newFile : c.raced ? edited : oldFile;
         EXPECT_EQ(fs.Files(), (std::map<std::string, std::string>{{"app.exe", expected}})) << c.name;
     }
 }
