@@ -114,7 +114,10 @@ bool Win32PayloadPlatform::ClearTarget(const std::string& givenDirectory, const 
             const bool here = held != nullptr && IsFinalPathOf(FinalPathOf(entry.get()), held->finalPath, name);
             const bool directoryEntry = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !link;
             if (here && !directoryEntry) {
-                if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+                // A read-only entry loses the flag to go, unless it has other names: they may lie
+                // outside, and the flag belongs to the file, not to this name (its removal then
+                // fails and the run ends without placing anything).
+                if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 && info.nNumberOfLinks == 1) {
                     FILE_BASIC_INFO basic{};
                     if (::GetFileInformationByHandleEx(entry.get(), FileBasicInfo, &basic, sizeof basic)) {
                         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;

@@ -252,12 +252,14 @@ TEST_F(HotfixEndToEnd, LinksUnderTheInstallersNamesNeverReachOutside) {
         const char* name;
         bool symbolic;          // else a hard link
         const char* outsideFile;
+        bool readOnly;          // the outside file is marked read-only
         bool patched;
     };
     const Case cases[] = {
-        {"patch.exe", true, "Tarnovex.exe", false},
-        {"Patchw32.dll", false, "TarnovexCore.dll", true},
-        {"HOTFIX_KTV410_722_HOTFIX1.RTP", true, "Tarnovex.ini", false},
+        {"patch.exe", true, "Tarnovex.exe", false, false},
+        {"Patchw32.dll", false, "TarnovexCore.dll", false, true},
+        {"Patchw32.dll", false, "Tarnovex.ini", true, false},
+        {"HOTFIX_KTV410_722_HOTFIX1.RTP", true, "Tarnovex.ini", false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.symbolic ? "symbolic" : "hard") + " link at " + c.name);
@@ -273,9 +275,15 @@ TEST_F(HotfixEndToEnd, LinksUnderTheInstallersNamesNeverReachOutside) {
         } else {
             ASSERT_TRUE(::CreateHardLinkA((m_install.Path() + c.name).c_str(), target.c_str(), nullptr));
         }
+        if (c.readOnly) {
+            ASSERT_TRUE(::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
         const MessageBoxInfo box = RunOnce();
         EXPECT_EQ(box.text, c.patched ? AppliedMessage("Tarnovex") : PatchFailedMessage());
         EXPECT_EQ(DescribeDifference(outsideBefore, TakeSnapshot(outside.Path())), "");
+        EXPECT_EQ(::GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY,
+                  c.readOnly ? FILE_ATTRIBUTE_READONLY : 0u);
+        ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 }
 
