@@ -22,6 +22,18 @@ function(hotfix_layer target)
     list(APPEND folders ${belowFolders})
   endforeach()
   list(REMOVE_DUPLICATES folders)
+  # A quoted include is looked up beside the including file first, so "../app/x.h" would reach
+  # past the include root: no source of a layer climbs out of its folder (checked when the build
+  # is configured, as every clean build is).
+  foreach(folder ${LAYER_FOLDERS})
+    file(GLOB sources ${CMAKE_SOURCE_DIR}/${folder}/*.h ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+    foreach(source ${sources})
+      file(STRINGS ${source} climbing REGEX "^[ \t]*#[ \t]*include[ \t]*\"\\.\\./")
+      if(climbing)
+        message(FATAL_ERROR "${source}: '${climbing}' climbs out of its folder; includes name headers from the source root")
+      endif()
+    endforeach()
+  endforeach()
   set_property(GLOBAL PROPERTY HOTFIX_LAYER_${target} ${folders})
   set_property(GLOBAL APPEND PROPERTY HOTFIX_LAYERS ${target})
 
