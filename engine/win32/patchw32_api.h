@@ -10,7 +10,8 @@
 //     being the outcome; `context` is passed back to it.
 //   int HotfixSettlePatch(updateDirectory, patchFile, callback, context)
 //     Only settles what an interrupted run of this patch file left, changing nothing else:
-//     0 nothing is left unsettled, 3 corrupt patch file, 6 it could not be settled.
+//     0 nothing is left unsettled, 3 corrupt patch file, 4 the directory, the patch file or a
+//     name could not be looked at (nothing changed), 6 it could not be settled.
 //   const char* HotfixOutcomeName(int outcome): a short text for an outcome code.
 #ifdef __cplusplus
 extern "C" {

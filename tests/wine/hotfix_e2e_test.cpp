@@ -322,8 +322,9 @@ TEST_F(HotfixEndToEnd, FilesReplacedTheMomentTheyAppearAreNeverLoadedOrApplied) 
                             entry->first == "Patchw32.dll";
         entry = racers ? after.erase(entry) : std::next(entry);
     }
-    // A patch file the racer kept the installer from placing ends the sequence there (message
-    // 5): the directory may then stand at the release between the two patch files, whole.
+    // A patch file the racer kept the installer from placing is not applied and the run ends
+    // with message 5; when it is the second, the directory stands at the release between the
+    // two patch files, whole.
     const bool patched = DescribeDifference(TakeSnapshot(SampleDirectory("Tarnovex", kTarget)), after).empty();
     const bool between = DescribeDifference(TakeSnapshot(SampleDirectory("Tarnovex", kSecondBase)), after).empty();
     const bool untouched = DescribeDifference(TakeSnapshot(SampleDirectory("Tarnovex", kFirstBase)), after).empty();
