@@ -191,7 +191,9 @@ protected:
     ProcessRun Engine(const std::string& app = "") {
         return Start(std::string("\".\\patch.exe\" . ") + kPatchName, app.empty() ? m_app : app);
     }
-    ProcessRun Settle() { return Start(std::string("\".\\patch.exe\" /settle . ") + kPatchName, m_app); }
+    ProcessRun Settle(const std::string& app = "") {
+        return Start(std::string("\".\\patch.exe\" /settle . ") + kPatchName, app.empty() ? m_app : app);
+    }
 
     // Another update directory like m_app, with the engine pair and the patch file.
     std::string OtherApp(const std::string& name) {
@@ -258,33 +260,70 @@ TEST_F(EngineTest, TargetHeldOpenWithoutSharingChangesNothing) {
 }
 
 // Killed from outside the moment its first swap began, as a task kill or a power cut would:
-// the directory is mixed; settling alone brings back the old files exactly, the next run applies.
+// the directory is mixed. Whatever then becomes of the journal (kept, torn, lost, replaced by a
+// journal of another patch), settling reaches all old or all new exactly, or touches nothing.
 TEST_F(EngineTest, KilledFromOutsideAfterItsFirstSwapIsSettled) {
-    HANDLE killer = nullptr;
-    ProcessRun ready = Start(Quoted(hotfix::testing::TestProgramDirectory() + "hotfix-killer.exe") + " patch.exe " +
-                                 Quoted(m_app + "Tarnovex.dll.hfx~old"),
-                             m_work, &killer);
-    ASSERT_NE(killer, nullptr);
-    ASSERT_EQ(ready.output.substr(0, 5), "ready") << ready.output;
-    ProcessRun killed = Engine();
-    ::WaitForSingleObject(killer, 30000);
-    DWORD killerExit = 0;
-    ::GetExitCodeProcess(killer, &killerExit);
-    ::CloseHandle(killer);
-    ASSERT_EQ(killerExit, 0u) << "the engine was not killed in time:\n" << killed.output;
-    EXPECT_EQ(killed.exitCode, 0xDEADu) << killed.output;
-    EXPECT_NE(UserFiles(FilesOf(m_app)), kOld);
-    EXPECT_NE(UserFiles(FilesOf(m_app)), kNew);
-    EXPECT_EQ(FilesOf(m_app).count("hfx~journal"), 1u);
+    const std::string bin = hotfix::testing::TestProgramDirectory();
+    const std::string other = m_work + "other.rtp"; // the reverse patch: another patch file
+    ProcessRun reverse = Start(Quoted(bin + "hotfix-engine-fixture.exe") + " write-patch " + Quoted(other) + " " +
+                                   Quoted(m_work + "new") + " " + Quoted(m_work + "old"),
+                               m_work);
+    ASSERT_EQ(reverse.exitCode, 0u) << reverse.output;
+    enum class Journal { Kept, Torn, Lost, Foreign };
+    struct Case {
+        const char* name;
+        Journal journal;
+        DWORD settleExit;     // 0 settled, 6 not settled (nothing touched)
+        const Files* settled; // the files after settling; null: as the kill left them
+        DWORD againExit;      // the next run: 0 applied, 1 already applied, 6 refused
+    };
+    const Case cases[] = {
+        {"journal kept", Journal::Kept, 0, &kOld, 0},
+        {"journal torn", Journal::Torn, 0, &kNew, 1},
+        {"journal lost", Journal::Lost, 0, &kNew, 1},
+        {"a journal of another patch", Journal::Foreign, 6, nullptr, 6},
+    };
+    int number = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string app = OtherApp("killed " + std::to_string(++number));
+        HANDLE killer = nullptr;
+        ProcessRun ready = Start(Quoted(bin + "hotfix-killer.exe") + " patch.exe " + Quoted(app + "Tarnovex.dll.hfx~old"),
+                                 m_work, &killer);
+        ASSERT_NE(killer, nullptr);
+        ASSERT_EQ(ready.output.substr(0, 5), "ready") << ready.output;
+        ProcessRun killed = Engine(app);
+        ::WaitForSingleObject(killer, 30000);
+        DWORD killerExit = 0;
+        ::GetExitCodeProcess(killer, &killerExit);
+        ::CloseHandle(killer);
+        ASSERT_EQ(killerExit, 0u) << "the engine was not killed in time:\n" << killed.output;
+        EXPECT_EQ(killed.exitCode, 0xDEADu) << killed.output;
+        EXPECT_NE(UserFiles(FilesOf(app)), kOld);
+        EXPECT_NE(UserFiles(FilesOf(app)), kNew);
+        const std::string journal = app + "hfx~journal";
+        ASSERT_EQ(FilesOf(app).count("hfx~journal"), 1u);
+        if (c.journal == Journal::Torn) WriteFileBytes(journal, ReadFileBytes(journal).substr(0, 20));
+        if (c.journal == Journal::Lost) {
+            ASSERT_TRUE(::DeleteFileA(journal.c_str()));
+        }
+        if (c.journal == Journal::Foreign) {
+            ProcessRun forged = Start(Quoted(bin + "hotfix-engine-fixture.exe") + " write-journal " + Quoted(journal) +
+                                          " " + Quoted(other) + " swapping",
+                                      m_work);
+            ASSERT_EQ(forged.exitCode, 0u) << forged.output;
+        }
+        const Files left = FilesOf(app);
 
-    ProcessRun settled = Settle();
-    EXPECT_EQ(settled.exitCode, 0u) << settled.output;
-    EXPECT_NE(settled.output.find("rolling back"), std::string::npos) << settled.output;
-    EXPECT_EQ(FilesOf(m_app), kOld); // nothing of the engine's is left either
-
-    ProcessRun again = Engine();
-    EXPECT_EQ(again.exitCode, 0u) << again.output;
-    EXPECT_EQ(FilesOf(m_app), kNew);
+        ProcessRun settled = Settle(app);
+        EXPECT_EQ(settled.exitCode, c.settleExit) << settled.output;
+        EXPECT_EQ(FilesOf(app), c.settled ? *c.settled : left); // nothing of the engine's is left either
+        ProcessRun again = Engine(app);
+        EXPECT_EQ(again.exitCode, c.againExit) << again.output;
+        if (c.settled) {
+            EXPECT_EQ(FilesOf(app), kNew);
+        }
+    }
 }
 
 // Links a hostile user planted in the update directory, pointing outside it: never followed,
