@@ -181,18 +181,22 @@ protected:
         const std::string bin = hotfix::testing::TestProgramDirectory();
         ASSERT_TRUE(::CopyFileA((bin + "patch.exe").c_str(), (m_app + "patch.exe").c_str(), FALSE));
         ASSERT_TRUE(::CopyFileA((bin + "Patchw32.dll").c_str(), (m_app + "Patchw32.dll").c_str(), FALSE));
-        ProcessRun written = Start("\"" + bin + "hotfix-engine-fixture.exe\" write-patch \"" + m_app + kPatchName + "\" \"" +
-                                m_work + "old\" \"" + m_work + "new\"",
-                            m_work);
+        ProcessRun written = Fixture("write-patch " + Quoted(m_app + kPatchName) + " " + Quoted(m_work + "old") + " " +
+                                     Quoted(m_work + "new"));
         ASSERT_EQ(written.exitCode, 0u) << written.output;
     }
     void TearDown() override { RemoveTree(m_work); }
 
-    ProcessRun Engine(const std::string& app = "") {
-        return Start(std::string("\".\\patch.exe\" . ") + kPatchName, app.empty() ? m_app : app);
+    // The engine as the installer starts it, in `app` (m_app when empty); Settle with /settle.
+    ProcessRun Engine(const std::string& app = "") { return PatchExe("", app); }
+    ProcessRun Settle(const std::string& app = "") { return PatchExe("/settle ", app); }
+    ProcessRun PatchExe(const std::string& mode, const std::string& app) {
+        return Start("\".\\patch.exe\" " + mode + ". " + kPatchName, app.empty() ? m_app : app);
     }
-    ProcessRun Settle(const std::string& app = "") {
-        return Start(std::string("\".\\patch.exe\" /settle . ") + kPatchName, app.empty() ? m_app : app);
+    // hotfix-engine-fixture.exe with `arguments`, run in the work directory.
+    ProcessRun Fixture(const std::string& arguments, HANDLE* keepProcess = nullptr) {
+        return Start(Quoted(hotfix::testing::TestProgramDirectory() + "hotfix-engine-fixture.exe") + " " + arguments,
+                     m_work, keepProcess);
     }
 
     // Another update directory like m_app, with the engine pair and the patch file.
@@ -245,9 +249,7 @@ TEST_F(EngineTest, RefusesACorruptPatchFile) {
 
 TEST_F(EngineTest, TargetHeldOpenWithoutSharingChangesNothing) {
     HANDLE holder = nullptr;
-    ProcessRun held = Start("\"" + hotfix::testing::TestProgramDirectory() + "hotfix-engine-fixture.exe\" hold \"" + m_app +
-                         "Tarnovex.dll\" 30000",
-                     m_work, &holder);
+    ProcessRun held = Fixture("hold " + Quoted(m_app + "Tarnovex.dll") + " 30000", &holder);
     ASSERT_NE(holder, nullptr);
     ASSERT_EQ(held.output.substr(0, 4), "held") << held.output;
     ProcessRun run = Engine();
@@ -265,9 +267,7 @@ TEST_F(EngineTest, TargetHeldOpenWithoutSharingChangesNothing) {
 TEST_F(EngineTest, KilledFromOutsideAfterItsFirstSwapIsSettled) {
     const std::string bin = hotfix::testing::TestProgramDirectory();
     const std::string other = m_work + "other.rtp"; // the reverse patch: another patch file
-    ProcessRun reverse = Start(Quoted(bin + "hotfix-engine-fixture.exe") + " write-patch " + Quoted(other) + " " +
-                                   Quoted(m_work + "new") + " " + Quoted(m_work + "old"),
-                               m_work);
+    ProcessRun reverse = Fixture("write-patch " + Quoted(other) + " " + Quoted(m_work + "new") + " " + Quoted(m_work + "old"));
     ASSERT_EQ(reverse.exitCode, 0u) << reverse.output;
     enum class Journal { Kept, Torn, Lost, Foreign };
     struct Case {
@@ -308,9 +308,7 @@ TEST_F(EngineTest, KilledFromOutsideAfterItsFirstSwapIsSettled) {
             ASSERT_TRUE(::DeleteFileA(journal.c_str()));
         }
         if (c.journal == Journal::Foreign) {
-            ProcessRun forged = Start(Quoted(bin + "hotfix-engine-fixture.exe") + " write-journal " + Quoted(journal) +
-                                          " " + Quoted(other) + " swapping",
-                                      m_work);
+            ProcessRun forged = Fixture("write-journal " + Quoted(journal) + " " + Quoted(other) + " swapping");
             ASSERT_EQ(forged.exitCode, 0u) << forged.output;
         }
         const Files left = FilesOf(app);
@@ -355,9 +353,8 @@ TEST_F(EngineTest, LinksPointingOutsideAreNeverFollowed) {
         RemoveTree(app + c.link);
         ::DeleteFileA((app + c.link).c_str());
         if (c.forgedJournal) {
-            ProcessRun forged = Start(Quoted(bin + "hotfix-engine-fixture.exe") + " write-journal " +
-                                          Quoted(app + "hfx~journal") + " " + Quoted(app + kPatchName) + " swapping doc",
-                                      m_work);
+            ProcessRun forged = Fixture("write-journal " + Quoted(app + "hfx~journal") + " " + Quoted(app + kPatchName) +
+                                        " swapping doc");
             ASSERT_EQ(forged.exitCode, 0u) << forged.output;
         }
         ScopedUnixLink link(app + c.link, outside.UnixPath() + "/" + c.target);
