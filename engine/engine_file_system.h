@@ -31,6 +31,10 @@ public:
     virtual ~ReadableFile() = default;
     virtual std::uint64_t Size() const = 0;
     virtual IoStatus ReadAt(std::uint64_t offset, void* buffer, std::size_t size) = 0;
+    // The whole file mapped into memory as a private copy: its bytes may be changed here and no
+    // change reaches the file. Valid while the file stays open. nullptr where the adapter maps
+    // nothing, the file is empty or the mapping failed: then the file is read instead.
+    virtual std::uint8_t* MapPrivate() { return nullptr; }
 };
 
 // A file being written, sequentially. Flush makes the bytes written so far durable before it

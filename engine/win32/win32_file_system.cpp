@@ -46,9 +46,20 @@ public:
         return IoStatus::Success();
     }
 
+    // A copy-on-write view. The engine opens the files it maps without sharing write or delete
+    // access, and a mapped file cannot be shortened: its bytes stay as they were read.
+    std::uint8_t* MapPrivate() override {
+        if (!m_view && m_size > 0 && m_size <= SIZE_MAX) {
+            win32::UniqueHandle mapping(::CreateFileMappingA(m_handle.get(), nullptr, PAGE_WRITECOPY, 0, 0, nullptr));
+            if (mapping) m_view.reset(::MapViewOfFile(mapping.get(), FILE_MAP_COPY, 0, 0, static_cast<SIZE_T>(m_size)));
+        }
+        return static_cast<std::uint8_t*>(m_view.get());
+    }
+
 private:
     FileHandle m_handle;
     std::uint64_t m_size;
+    win32::UniqueView m_view; // a view keeps its mapping alive
 };
 
 class Win32Writable : public WritableFile {

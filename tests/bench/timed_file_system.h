@@ -36,6 +36,10 @@ public:
         m_times.readBytes += size;
         return m_file->ReadAt(offset, buffer, size);
     }
+    std::uint8_t* MapPrivate() override {
+        Stopwatch watch(m_times.read);
+        return m_file->MapPrivate();
+    }
 
 private:
     std::unique_ptr<engine::ReadableFile> m_file;

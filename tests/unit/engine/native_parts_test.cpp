@@ -1,0 +1,50 @@
+// The engine's native platform parts: the background thread and the private mapping of a file.
+#include "engine/background_work.h"
+#include "engine/native/posix_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace hotfix::engine {
+namespace {
+
+TEST(BackgroundWork, RunsTasksInOrderAndWaitsForThem) {
+    std::vector<int> ran;
+    {
+        const std::unique_ptr<BackgroundWork> work = StartBackgroundWork();
+        std::uint64_t last = 0;
+        for (int i = 0; i < 1000; ++i) last = work->Post([&ran, i] { ran.push_back(i); });
+        EXPECT_EQ(last, 1000u);
+        work->WaitFor(last);
+        EXPECT_EQ(ran.size(), 1000u);
+        for (int i = 0; i < 1000; ++i) ASSERT_EQ(ran[i], i);
+        work->Post([&ran] { ran.push_back(-1); }); // not waited for: the destructor waits
+    }
+    EXPECT_EQ(ran.back(), -1);
+}
+
+// The match delta converts its source in place: a change to the mapping must never reach the file.
+TEST(PosixFileSystem, APrivateMappingNeverWritesThrough) {
+    const std::string dir = ::testing::TempDir();
+    const std::string bytes(100000, 'x');
+    std::ofstream(dir + "/hfx_mapped.bin", std::ios::binary) << bytes;
+    PosixFileSystem fs(dir);
+    std::unique_ptr<ReadableFile> file;
+    ASSERT_TRUE(fs.OpenRead("hfx_mapped.bin", file).ok);
+    std::uint8_t* mapped = file->MapPrivate();
+    ASSERT_NE(mapped, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(mapped), bytes.size()), bytes);
+    for (std::size_t i = 0; i < bytes.size(); i += 4096) mapped[i] = 'y';
+    file.reset();
+    std::ifstream in(dir + "/hfx_mapped.bin", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), bytes);
+    std::remove((dir + "/hfx_mapped.bin").c_str());
+}
+
+} // namespace
+} // namespace hotfix::engine
