@@ -1,7 +1,9 @@
 #include "engine/patch_apply.h"
 
+#include "engine/background_work.h"
 #include "engine/file_steps.h"
-#include "engine/match_delta_rebuild.h"
+#include "engine/hashed_streams.h"
+#include "engine/match_delta.h"
 #include "engine/patch_journal.h"
 #include "engine/patch_path.h"
 #include "engine/patch_plan.h"
@@ -39,82 +41,12 @@ ApplyResult IoResult(ApplyOutcome outcome, const std::string& what, const std::s
     return {outcome, error.message, error.file};
 }
 
-// A byte buffer that is not zero-filled first: a delta's source is read straight into it.
-class ByteBuffer {
-public:
-    std::uint8_t* data() { return m_bytes.get(); }
-    std::size_t size() const { return m_size; }
-    void Allocate(std::size_t size) {
-        m_bytes.reset(new std::uint8_t[size == 0 ? 1 : size]);
-        m_size = size;
-    }
-
-private:
-    std::unique_ptr<std::uint8_t[]> m_bytes;
-    std::size_t m_size = 0;
-};
-
-// Reads a whole file of at most `maxSize` bytes.
-IoStatus ReadWholeFile(EngineFileSystem& fs, const std::string& path, std::uint64_t maxSize, ByteBuffer& bytes) {
-    std::unique_ptr<ReadableFile> file;
-    IoStatus status = fs.OpenRead(path, file);
-    if (!status.ok) return status;
-    if (file->Size() > maxSize) return IoStatus::Failure(0, "file larger than expected");
-    bytes.Allocate(static_cast<std::size_t>(file->Size()));
-    return bytes.size() == 0 ? IoStatus::Success() : file->ReadAt(0, bytes.data(), bytes.size());
-}
-
 // What this run has done to one planned action, so that a roll-back undoes exactly that and
 // never takes for its own a file someone else put under the engine's names meanwhile.
 struct Progress {
     bool staged = false;     // its staged file was created by this run
     bool movedAside = false; // the old file became its backup
     bool putInPlace = false; // the staged file took the target's name
-};
-
-// Writes to the staged file, hashing and counting what passes, never more than expected. Small
-// pieces (the match delta hands over 64 KiB at a time) are gathered into writes of kWriteChunk;
-// large ones (a VCDIFF window) go straight through. Drain() writes what is gathered.
-class StagedWriter : public VcdiffSink {
-public:
-    static constexpr std::size_t kWriteChunk = 1u << 20;
-
-    StagedWriter(WritableFile& file, std::uint64_t expected) : m_file(file), m_expected(expected) {}
-    bool Write(const std::uint8_t* data, std::size_t size) override {
-        if (size > m_expected - m_written) {
-            m_tooLong = true;
-            return false;
-        }
-        if (!m_status.ok) return false;
-        m_hasher.Update(data, size);
-        m_written += size;
-        if (m_filled + size > kWriteChunk && !Drain()) return false;
-        if (size >= kWriteChunk) return (m_status = m_file.Write(data, size)).ok;
-        if (!m_buffer) m_buffer.reset(new std::uint8_t[kWriteChunk]);
-        std::copy(data, data + size, m_buffer.get() + m_filled);
-        m_filled += size;
-        return true;
-    }
-    bool Drain() {
-        if (m_status.ok && m_filled > 0) m_status = m_file.Write(m_buffer.get(), m_filled);
-        m_filled = 0;
-        return m_status.ok;
-    }
-    const IoStatus& status() const { return m_status; }
-    bool tooLong() const { return m_tooLong; }
-    bool Matches(const FileDigest& target) {
-        return !m_tooLong && m_written == target.size && m_hasher.Ok() && m_hasher.Finish() == target.sha;
-    }
-
-private:
-    WritableFile& m_file;
-    std::uint64_t m_expected;
-    std::uint64_t m_written = 0;
-    bool m_tooLong = false;
-    IoStatus m_status;
-    Sha256 m_hasher;
-    std::unique_ptr<std::uint8_t[]> m_buffer;
-    std::size_t m_filled = 0;
 };
 
 // The end of staging: a new file that came out as the patch says is written out and flushed to
@@ -138,21 +70,76 @@ bool FlushIfRebuilt(bool rebuilt, StagedWriter& writer, WritableFile& out, const
     return true;
 }
 
-// A delta whose result is wrong may have been given a changed source: then the file changed
-// while the patch was being applied, rather than the patch being corrupt. The old file is read
-// again only on this path (the match delta's decoder converts its copy in place).
-bool OldFileChanged(EngineFileSystem& fs, const PlannedAction& action) {
-    FileDigest now;
-    return HashFile(fs, action.entry->path, now).ok && now != action.from->digest;
+// Where staging hashes: the old files on one thread, the new ones on another, so that neither
+// waits behind the other.
+struct HashingThreads {
+    std::unique_ptr<BackgroundWork> source;
+    std::unique_ptr<BackgroundWork> target;
+};
+
+// A delta's source that is not the old version the plan rebuilds from: the file changed since
+// the check, or (its version told by its size) it is one the patch does not know.
+StepError NotTheSource(const PlannedAction& action) {
+    const std::string& path = action.entry->path;
+    if (action.bySize) return {ApplyOutcome::NotApplicable, path + NotAVersionItAppliesTo, path};
+    return {ApplyOutcome::NotApplicable, path + " changed while the patch was being applied", path};
 }
 
-StepError ChangedMeanwhile(const PatchEntry& entry) {
-    return {ApplyOutcome::NotApplicable, entry.path + " changed while the patch was being applied", entry.path};
+// Decodes a delta, VCDIFF or match delta, against the old file into `writer`. The old file is
+// taken whole (hashed_streams.h) and hashed on `work`; the decoding goes on meanwhile, except
+// for the match delta, whose decoder converts its source in place. False with `error`; the new file's own
+// check is the caller's.
+bool DecodeDelta(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& action, BackgroundWork& work,
+                 StagedWriter& writer, StepError& error) {
+    const PatchEntry& entry = *action.entry;
+    const ContentRef& content = action.from->content;
+    DeltaSource source(work);
+    IoStatus status = source.Read(fs, entry.path, action.from->digest.size);
+    if (!status.ok) {
+        error = IoError("cannot read", entry.path, status);
+        return false;
+    }
+    auto failed = [&](bool ioFailed, const std::string& problem) {
+        if (!writer.status().ok) error = IoError("cannot write", StagedPathOf(entry.path), writer.status());
+        else error = {ioFailed ? ApplyOutcome::IoFailureRolledBack : ApplyOutcome::CorruptPatch,
+                      "delta of " + entry.path + ": " + problem, entry.path};
+        return false;
+    };
+    if (content.method == ContentMethod::MatchDelta) {
+        if (!source.IsVersion(action.from->digest)) {
+            error = NotTheSource(action);
+            return false;
+        }
+        const MatchDeltaResult decoded = DecodeMatchDelta(patch, content.offset, content.storedSize, source.data(),
+                                                          source.size(), entry.target.size, writer);
+        return decoded.ok || failed(decoded.ioFailed, decoded.error);
+    }
+    std::string problem;
+    bool ioFailed = false;
+    std::vector<std::uint8_t> delta;
+    delta.reserve(static_cast<std::size_t>(content.rawSize));
+    const bool inflated = InflateRange(
+        patch, content,
+        [&](const std::uint8_t* data, std::size_t size) {
+            delta.insert(delta.end(), data, data + size);
+            return true;
+        },
+        problem, ioFailed);
+    VcdiffResult decoded;
+    if (inflated)
+        decoded = DecodeVcdiff(source.data(), source.size(), delta.data(), delta.size(), writer, entry.target.size);
+    // A wrong source explains any failure.
+    if (!source.IsVersion(action.from->digest)) {
+        error = NotTheSource(action);
+        return false;
+    }
+    if (!inflated) return failed(ioFailed, problem);
+    return decoded.ok || failed(false, decoded.error);
 }
 
 // Builds the new file of `action` beside its target, verified and flushed.
 bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& action, Progress& progress,
-           ApplyListener& listener, StepError& error) {
+           ApplyListener& listener, HashingThreads& hashing, StepError& error) {
     const PatchEntry& entry = *action.entry;
     const std::string staged = StagedPathOf(entry.path);
     const ContentRef& content = action.action == ChangeKind::Add ? entry.addContent : action.from->content;
@@ -163,11 +150,11 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
         return false;
     }
     progress.staged = true;
-    StagedWriter writer(*out, entry.target.size);
-    std::string problem;
-    bool ioFailed = false;
+    StagedWriter writer(*out, entry.target.size, *hashing.target);
     if (content.method == ContentMethod::Whole) {
         listener.Say(entry.path + ": writing the new file");
+        std::string problem;
+        bool ioFailed = false;
         bool done = InflateRange(
             patch, content, [&](const std::uint8_t* data, std::size_t size) { return writer.Write(data, size); },
             problem, ioFailed);
@@ -177,61 +164,10 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
             else error = {ApplyOutcome::CorruptPatch, "content of " + entry.path + ": " + problem, entry.path};
             return false;
         }
-    } else if (content.method == ContentMethod::MatchDelta) {
-        listener.Say(entry.path + ": applying the match delta");
-        const RebuildResult made = RebuildFromMatchDelta(fs, patch, entry, *action.from, writer);
-        const bool rebuilt = made.ok && writer.Matches(entry.target);
-        if (!rebuilt && writer.status().ok && made.outcome != ApplyOutcome::IoFailureRolledBack &&
-            OldFileChanged(fs, action)) {
-            error = ChangedMeanwhile(entry);
-            return false;
-        }
-        if (!made.ok) {
-            error = writer.status().ok ? StepError{made.outcome, made.message, entry.path}
-                                       : IoError("cannot write", staged, writer.status());
-            return false;
-        }
-        return FlushIfRebuilt(rebuilt, writer, *out, entry, staged, error);
     } else {
-        listener.Say(entry.path + ": applying the delta");
-        // The source of the delta. It was checked moments ago; if it changed since, the new
-        // file cannot come out right, and the check of the result below catches it.
-        ByteBuffer source;
-        if (!(status = ReadWholeFile(fs, entry.path, action.from->digest.size, source)).ok) {
-            error = IoError("cannot read", entry.path, status);
-            return false;
-        }
-        auto sourceChanged = [&] {
-            return source.size() != action.from->digest.size ||
-                   Sha256Of(source.data(), source.size()) != action.from->digest.sha;
-        };
-        std::vector<std::uint8_t> delta;
-        delta.reserve(static_cast<std::size_t>(content.rawSize));
-        bool inflated = InflateRange(
-            patch, content,
-            [&](const std::uint8_t* data, std::size_t size) {
-                delta.insert(delta.end(), data, data + size);
-                return true;
-            },
-            problem, ioFailed);
-        if (!inflated) {
-            error = {ioFailed ? ApplyOutcome::IoFailureRolledBack : ApplyOutcome::CorruptPatch,
-                     "delta of " + entry.path + ": " + problem, entry.path};
-            return false;
-        }
-        VcdiffResult decoded =
-            DecodeVcdiff(source.data(), source.size(), delta.data(), delta.size(), writer, entry.target.size);
-        bool rebuilt = decoded.ok && writer.Matches(entry.target);
-        if (!rebuilt && writer.status().ok && sourceChanged()) {
-            error = ChangedMeanwhile(entry);
-            return false;
-        }
-        if (!decoded.ok) {
-            if (!writer.status().ok) error = IoError("cannot write", staged, writer.status());
-            else error = {ApplyOutcome::CorruptPatch, "delta of " + entry.path + ": " + decoded.error, entry.path};
-            return false;
-        }
-        return FlushIfRebuilt(rebuilt, writer, *out, entry, staged, error);
+        listener.Say(entry.path + (content.method == ContentMethod::MatchDelta ? ": applying the match delta"
+                                                                               : ": applying the delta"));
+        if (!DecodeDelta(fs, patch, action, *hashing.source, writer, error)) return false;
     }
     return FlushIfRebuilt(writer.Matches(entry.target), writer, *out, entry, staged, error);
 }
@@ -248,8 +184,8 @@ bool Swap(EngineFileSystem& fs, const PlannedAction& action, Progress& progress,
         progress.movedAside = true;
         // A file that is replaced by whole content or removed was last read at the check: make
         // sure what was moved aside is still that version, or a change made meanwhile would be
-        // lost. (A delta's source, VCDIFF or match delta, was read again when the new file was
-        // built, and the new file's hash proved it.)
+        // lost. (A delta's source, VCDIFF or match delta, was hashed as it was read to build the
+        // new file.)
         const ContentMethod method = action.from->content.method;
         if (action.action == ChangeKind::Remove ||
             (method != ContentMethod::Delta && method != ContentMethod::MatchDelta)) {
@@ -335,8 +271,8 @@ IoStatus FinishCommitted(EngineFileSystem& fs, const Plan& plan) {
 ApplyResult Failed(const StepError& error) { return {error.outcome, error.message, error.file}; }
 
 // Reads the patch file, gathers the facts about the directory and settles an interrupted run
-// of the patch. With `contents` the facts come back complete (files hashed) and current, for
-// the check; without, only what settling needed was hashed. False with `result` set when the
+// of the patch. With `contents` the facts come back current and hashed for the check
+// (Hashing::ForCheck); without, only what settling needed was hashed. False with `result` set when the
 // run cannot go on.
 bool ReadAndSettle(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener, bool contents,
                    PatchModel& model, DirectoryFacts& facts, ApplyResult& result) {
@@ -352,10 +288,11 @@ bool ReadAndSettle(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& lis
         result = IoResult(outcome, "cannot look at", gathering.path, gathering.status);
         return false;
     };
-    if (!GatherFacts(fs, model, contents, facts, gathering)) return cannotLook(ApplyOutcome::IoFailureRolledBack);
+    const Hashing hashing = contents ? Hashing::ForCheck : Hashing::None;
+    if (!GatherFacts(fs, model, hashing, facts, gathering)) return cannotLook(ApplyOutcome::IoFailureRolledBack);
     if (!ShowsInterruptedRun(facts)) return true;
     // An interrupted run: its state is worked out from the contents of every name.
-    if (!contents && !HashContents(fs, model, facts, gathering)) return cannotLook(ApplyOutcome::IoFailureNotRolledBack);
+    if (!HashContents(fs, model, Hashing::All, facts, gathering)) return cannotLook(ApplyOutcome::IoFailureNotRolledBack);
     const SettlePlan plan = DecideSettlement(SettleFactsOf(model, facts));
     const IoStatus settled = CarrySettlement(fs, model, plan, facts, listener);
     if (!settled.ok) {
@@ -363,7 +300,7 @@ bool ReadAndSettle(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& lis
         return false;
     }
     // The directory changed: look again.
-    if (plan.verdict == SettleVerdict::Settle && !GatherFacts(fs, model, contents, facts, gathering))
+    if (plan.verdict == SettleVerdict::Settle && !GatherFacts(fs, model, hashing, facts, gathering))
         return cannotLook(ApplyOutcome::IoFailureRolledBack);
     return true;
 }
@@ -395,6 +332,7 @@ ApplyResult Transact(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& l
     };
 
     StepError error;
+    HashingThreads hashing{StartBackgroundWork(), StartBackgroundWork()};
     reached.begun = true;
     IoStatus status = WriteJournal(fs, journal);
     if (!status.ok) return rollBack(IoError("cannot write", kJournalName, status));
@@ -404,7 +342,7 @@ ApplyResult Transact(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& l
     for (std::size_t i = 0; i < plan.actions.size(); ++i) {
         const PlannedAction& action = plan.actions[i];
         if (action.action == ChangeKind::Remove) continue;
-        if (!Stage(fs, patch, action, progress[i], listener, error)) return rollBack(error);
+        if (!Stage(fs, patch, action, progress[i], listener, hashing, error)) return rollBack(error);
         // The new file keeps what the old one was marked as: read-only, hidden, system.
         const std::string staged = StagedPathOf(action.entry->path);
         if (action.attributes != 0 && !(status = fs.WriteAttributes(staged, action.attributes)).ok)

@@ -6,7 +6,9 @@
 //      and added by the entry, or anything else (changed, a link, under a link): the whole patch
 //      is refused, nothing changes;
 //   4. the journal is written and flushed; each new file is built beside its target, its size
-//      and SHA-256 verified while it is written, flushed, and given the old file's attributes;
+//      and SHA-256 verified while it is written, flushed, and given the old file's attributes
+//      (a delta's source, the old file, is hashed while it is used: hashing runs on two threads
+//      of its own, background_work.h);
 //   5. the swaps: old files become backups, new files take their names;
 //   6. the journal is marked committed, backups and journal are deleted.
 // Any failure in 4-6, exhausted memory included, rolls every file back. Portable: all file

@@ -21,9 +21,32 @@ bool Hash(EngineFileSystem& fs, const std::string& path, NameFacts& facts, Gathe
     return error.status.ok;
 }
 
+bool Size(EngineFileSystem& fs, const std::string& path, NameFacts& facts, GatherError& error) {
+    std::unique_ptr<ReadableFile> file;
+    error.status = fs.OpenRead(path, file);
+    error.path = path;
+    if (!error.status.ok) return false;
+    facts.digest.size = file->Size();
+    facts.sized = true;
+    return true;
+}
+
 } // namespace
 
-bool GatherFacts(EngineFileSystem& fs, const PatchModel& model, bool contents, DirectoryFacts& facts,
+const OldVersion* DeltaSourceBySize(const PatchEntry& entry, std::uint64_t size) {
+    if (entry.kind != EntryKind::Change || entry.target.size == size) return nullptr;
+    const OldVersion* found = nullptr;
+    for (const OldVersion& old : entry.olds) {
+        if (old.digest.size != size) continue;
+        if (found != nullptr) return nullptr;
+        found = &old;
+    }
+    if (found == nullptr) return nullptr;
+    const ContentMethod method = found->content.method;
+    return method == ContentMethod::Delta || method == ContentMethod::MatchDelta ? found : nullptr;
+}
+
+bool GatherFacts(EngineFileSystem& fs, const PatchModel& model, Hashing hashing, DirectoryFacts& facts,
                  GatherError& error) {
     facts = DirectoryFacts{};
     error.path = kJournalName;
@@ -51,14 +74,21 @@ bool GatherFacts(EngineFileSystem& fs, const PatchModel& model, bool contents, D
             if (found.kind != PathKind::Missing) break;
         }
     }
-    return !contents || HashContents(fs, model, facts, error);
+    return HashContents(fs, model, hashing, facts, error);
 }
 
-bool HashContents(EngineFileSystem& fs, const PatchModel& model, DirectoryFacts& facts, GatherError& error) {
+bool HashContents(EngineFileSystem& fs, const PatchModel& model, Hashing hashing, DirectoryFacts& facts,
+                  GatherError& error) {
+    if (hashing == Hashing::None) return true;
     for (std::size_t i = 0; i < model.entries.size(); ++i) {
         const std::string& path = model.entries[i].path;
         EntryScene& scene = facts.entries[i];
-        if (!Hash(fs, path, scene.target, error) || !Hash(fs, BackupPathOf(path), scene.backup, error) ||
+        bool bySize = false;
+        if (hashing == Hashing::ForCheck && scene.target.kind == PathKind::File && !scene.target.hashed) {
+            if (!scene.target.sized && !Size(fs, path, scene.target, error)) return false;
+            bySize = DeltaSourceBySize(model.entries[i], scene.target.digest.size) != nullptr;
+        }
+        if ((!bySize && !Hash(fs, path, scene.target, error)) || !Hash(fs, BackupPathOf(path), scene.backup, error) ||
             !Hash(fs, StagedPathOf(path), scene.staged, error))
             return false;
     }

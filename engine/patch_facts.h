@@ -12,13 +12,15 @@
 
 namespace hotfix::engine {
 
-// One name, as found. `digest` is set for files once their contents were looked at;
-// `attributes` (kKeptAttributes bits) for an entry's own file.
+// One name, as found. `digest` is set for files once their contents were looked at (only its
+// `size` when `sized`: see Hashing::ForCheck); `attributes` (kKeptAttributes bits) for an
+// entry's own file.
 struct NameFacts {
     PathKind kind = PathKind::Missing;
     bool hashed = false;
     FileDigest digest;
     std::uint32_t attributes = 0;
+    bool sized = false;
 };
 
 struct EntryScene {
@@ -43,13 +45,27 @@ struct GatherError {
     std::string path;
 };
 
-// Looks at every name (kinds, parents, attributes), changing nothing. When `contents` is set,
-// also hashes every file found; otherwise only the journal is read. False with `error` when a
-// name could not be looked at or read.
-bool GatherFacts(EngineFileSystem& fs, const PatchModel& model, bool contents, DirectoryFacts& facts,
+enum class Hashing {
+    None,     // only the journal is read
+    All,      // every file found is hashed
+    // Every file, except an entry's own file whose size alone names the old version it is
+    // rebuilt from (DeltaSourceBySize): only its size is taken, and staging hashes it while it
+    // reads it as the delta's source.
+    ForCheck,
+};
+
+// The one old version of a change entry that a file of `size` can be, when it is rebuilt by a
+// delta (VCDIFF or match delta) and no other version, the new one included, has that size;
+// nullptr otherwise.
+const OldVersion* DeltaSourceBySize(const PatchEntry& entry, std::uint64_t size);
+
+// Looks at every name (kinds, parents, attributes), changing nothing, and hashes as `hashing`
+// says. False with `error` when a name could not be looked at or read.
+bool GatherFacts(EngineFileSystem& fs, const PatchModel& model, Hashing hashing, DirectoryFacts& facts,
                  GatherError& error);
 
-// Hashes the files found by a gathering made without contents.
-bool HashContents(EngineFileSystem& fs, const PatchModel& model, DirectoryFacts& facts, GatherError& error);
+// Hashes the files found by a gathering, as `hashing` says, those already hashed excepted.
+bool HashContents(EngineFileSystem& fs, const PatchModel& model, Hashing hashing, DirectoryFacts& facts,
+                  GatherError& error);
 
 } // namespace hotfix::engine

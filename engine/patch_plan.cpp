@@ -7,6 +7,8 @@
 
 namespace hotfix::engine {
 
+const char* const NotAVersionItAppliesTo = " is not a version this patch applies to (changed or different version)";
+
 namespace {
 
 Refusal Refuse(const std::string& file, const std::string& why) {
@@ -73,22 +75,24 @@ bool PlanPatch(const PatchModel& model, const DirectoryFacts& facts, const std::
         case PathKind::File: break;
         }
         const FileDigest& found = scene.target.digest;
-        if (entry.kind != EntryKind::Remove && found == entry.target) {
+        // Unhashed, the file's size names the one old version it can be (staging proves it).
+        const bool bySize = !scene.target.hashed;
+        if (!bySize && entry.kind != EntryKind::Remove && found == entry.target) {
             plan.notes.push_back(path + ": already up to date");
             continue;
         }
-        const OldVersion* match = nullptr;
+        const OldVersion* match = bySize && scene.target.sized ? DeltaSourceBySize(entry, found.size) : nullptr;
         for (const OldVersion& old : entry.olds)
-            if (old.digest == found) match = &old;
+            if (!bySize && old.digest == found) match = &old;
         if (match == nullptr) {
             refusal = Refuse(path, path + (entry.kind == EntryKind::Add
                                                ? " exists and differs from the file the patch adds"
-                                               : " is not a version this patch applies to (changed or different version)"));
+                                               : NotAVersionItAppliesTo));
             return false;
         }
         const bool remove = entry.kind == EntryKind::Remove;
         plan.actions.push_back({remove ? ChangeKind::Remove : ChangeKind::Replace, &entry, match,
-                                remove ? 0u : scene.target.attributes});
+                                remove ? 0u : scene.target.attributes, bySize});
         plan.notes.push_back(path + (remove ? ": will be removed" : ": will be patched"));
     }
     // The engine's own names beside each file it changes must be free: they are never a user's

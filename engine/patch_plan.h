@@ -24,7 +24,13 @@ struct PlannedAction {
     const PatchEntry* entry = nullptr;
     const OldVersion* from = nullptr; // the version found on disk (Replace, Remove)
     std::uint32_t attributes = 0;     // the old file's, which the new one keeps (Replace)
+    // `from` was told by the file's size alone (Hashing::ForCheck): staging hashes the delta's
+    // source, and a file that is not `from` after all refuses the patch as the check would have.
+    bool bySize = false;
 };
+
+// The end of the refusal of a file that is in no state the patch knows.
+extern const char* const NotAVersionItAppliesTo;
 
 struct Plan {
     std::vector<PlannedAction> actions;    // in entry order
@@ -44,7 +50,7 @@ struct Refusal {
 // a missing file the patch changes, a directory or a link at the name, a file or a link where a
 // directory must be made, anything under the engine's own names beside a file it changes, an
 // entry naming the patch file itself (`patchName`, "" when the patch lies elsewhere). Facts must
-// have been gathered with contents. True with `plan`, or false with `refusal`.
+// have been gathered with Hashing::ForCheck or All. True with `plan`, or false with `refusal`.
 // Example: {app.exe: old version 1} -> Replace app.exe from version 1, note "app.exe: will be patched".
 bool PlanPatch(const PatchModel& model, const DirectoryFacts& facts, const std::string& patchName, Plan& plan,
                Refusal& refusal);

@@ -7,8 +7,9 @@
 # Then the same under Wine with the real engine (bench_apply.exe: the engine core and the Win32
 # file system), against a copy + flush made under Wine through the same file system, with the
 # phase breakdown: read, write and flush are timed at the file system; hash is what hashing the
-# files the engine must hash costs at the rate measured in the same process; decode is the rest
-# of the computing (inflating, decoding, the engine's own work).
+# files the engine must hash costs at the rate measured in the same process (a delta's old file
+# and every new file are hashed on threads of their own, beside the rest); decode is the rest of
+# the engine thread's time (inflating, decoding, the engine's own work, waiting for a hash).
 #   tests/bench/apply.sh BUILD_DIR   (uses BUILD_DIR/native/bin/{hotfix-pack,bench_apply} and,
 #                                     when built, BUILD_DIR/win/bench/bench_apply.exe)
 # A benchmark: it prints its figures and never fails on a number.
@@ -95,9 +96,9 @@ for method in vcdiff match whole; do
     t=$(field seconds "$(wine "$exe" --copy "$(windows "$work/target")" data.bin copy.bin | tr -d '\r')")
     if [ -z "$copy" ] || awk -v a="$t" -v b="$copy" 'BEGIN { exit !(a < b) }'; then copy=$t; fi
   done
-  # What the engine hashes: the old file at the check and the new one as it is written; the
-  # whole patch file when it is read; for a whole-file entry the old file once more, when it
-  # has been moved aside (it was not read since the check).
+  # What the engine hashes: the old file (at staging for a delta, whose old version its size
+  # tells; at the check otherwise) and the new one as it is written; the whole patch file when
+  # it is read; for a whole-file entry the old file once more, when it has been moved aside.
   hashed=$(( old + new + ${patch_size[$method]} ))
   [ "$method" != whole ] || hashed=$(( hashed + old ))
   l=$best_line
@@ -106,6 +107,6 @@ for method in vcdiff match whole; do
       -v rate="$(field hash_mib_per_s "$l")" -v hashed="$hashed" -v copy="$copy" 'BEGIN {
     hash = hashed / 1048576 / rate
     printf "  %-6s %7.3f %7.3f %7.3f %7.3f %7.3f %7.3f %7.3f  %.3f, %.2f (at most 2)\n",
-      m, total, rd, hash, cpu - hash, wr, fl, ot, copy, total / copy
+      m, total, rd, hash, cpu, wr, fl, ot, copy, total / copy
   }'
 done

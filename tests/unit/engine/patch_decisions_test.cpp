@@ -136,5 +136,59 @@ TEST(PlanDecision, FromFactsToPlan) {
     EXPECT_FALSE(PlanPatch(model, facts, "OLD.TXT", plan, refusal)); // the patch file itself
 }
 
+// A change entry's own file is not hashed at the check when its size names the one old version
+// a delta rebuilds from; staging proves its bytes.
+TEST(PlanDecision, AFileToldByItsSize) {
+    auto old = [](std::uint64_t size, ContentMethod method) {
+        OldVersion version;
+        version.digest.size = size;
+        version.content.method = method;
+        return version;
+    };
+    PatchEntry entry;
+    entry.kind = EntryKind::Change;
+    entry.path = "app.exe";
+    entry.target.size = 7;
+    entry.olds = {old(5, ContentMethod::Delta), old(6, ContentMethod::MatchDelta), old(2, ContentMethod::Whole)};
+    struct Case {
+        const char* name;
+        EntryKind kind;
+        std::uint64_t size;
+        int version; // index into olds, -1 for none
+    };
+    const Case cases[] = {
+        {"a VCDIFF source", EntryKind::Change, 5, 0},
+        {"a match delta's source", EntryKind::Change, 6, 1},
+        {"replaced by whole content", EntryKind::Change, 2, -1},
+        {"the new version's size", EntryKind::Change, 7, -1},
+        {"no version's size", EntryKind::Change, 9, -1},
+        {"a file the entry removes", EntryKind::Remove, 5, -1},
+    };
+    for (const Case& c : cases) {
+        entry.kind = c.kind;
+        EXPECT_EQ(DeltaSourceBySize(entry, c.size), c.version < 0 ? nullptr : &entry.olds[c.version]) << c.name;
+    }
+    entry.kind = EntryKind::Change;
+    entry.olds.push_back(old(6, ContentMethod::Delta));
+    EXPECT_EQ(DeltaSourceBySize(entry, 6), nullptr) << "two versions of that size";
+
+    PatchModel model;
+    model.entries = {entry};
+    DirectoryFacts facts;
+    NameFacts sized{PathKind::File};
+    sized.sized = true;
+    sized.digest.size = 5;
+    facts.entries = {EntryScene{sized, {}, {}, {}}};
+    Plan plan;
+    Refusal refusal;
+    ASSERT_TRUE(PlanPatch(model, facts, "", plan, refusal)) << refusal.message;
+    ASSERT_EQ(plan.actions.size(), 1u);
+    EXPECT_EQ(plan.actions[0].from, &model.entries[0].olds[0]);
+    EXPECT_TRUE(plan.actions[0].bySize);
+    facts.entries[0].target.digest.size = 6; // no longer names one version
+    EXPECT_FALSE(PlanPatch(model, facts, "", plan, refusal));
+    EXPECT_EQ(refusal.file, "app.exe");
+}
+
 } // namespace
 } // namespace hotfix::engine

@@ -1,0 +1,85 @@
+#pragma once
+// The two byte streams of staging, each hashed on the background thread while the engine goes
+// on: the delta's source, read whole from the old file, and the new file, written to the staged
+// file as it is produced.
+#include "engine/background_work.h"
+#include "engine/engine_file_system.h"
+#include "engine/rtp_format.h"
+#include "engine/sha256.h"
+#include "engine/vcdiff_decoder.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace hotfix::engine {
+
+// The old file a delta rebuilds from, as a private copy in memory: mapped where the file system
+// can, otherwise read (into memory not zero-filled first). Its hash is taken on the background
+// thread, piece by piece as the bytes arrive. The file stays open until it is destroyed.
+class DeltaSource {
+public:
+    explicit DeltaSource(BackgroundWork& work) : m_work(work) {}
+    ~DeltaSource(); // waits for the hashing of its bytes
+    DeltaSource(const DeltaSource&) = delete;
+    DeltaSource& operator=(const DeltaSource&) = delete;
+
+    // Reads `path` when it is `size` bytes long; a file of another size is read no further, and
+    // IsVersion() then says false.
+    IoStatus Read(EngineFileSystem& fs, const std::string& path, std::uint64_t size);
+
+    // Waits for the hash: whether the bytes read are `version`. Once only.
+    bool IsVersion(const FileDigest& version);
+
+    std::uint8_t* data() { return m_bytes; }
+    std::size_t size() const { return m_size; }
+
+private:
+    BackgroundWork& m_work;
+    std::unique_ptr<ReadableFile> m_file;
+    std::unique_ptr<std::uint8_t[]> m_read; // when the file is not mapped
+    std::uint8_t* m_bytes = nullptr;
+    std::size_t m_size = 0;
+    bool m_otherSize = false;
+    Sha256 m_hasher;
+    std::uint64_t m_lastTask = 0;
+};
+
+// Writes to the staged file, never more than expected, and hashes and counts what passes. The
+// bytes are gathered into buffers of kChunk, each written and handed to the hashing in turn; a
+// buffer is reused once its hash is taken. Drain() writes what is gathered.
+class StagedWriter : public VcdiffSink {
+public:
+    static constexpr std::size_t kChunk = 256u << 10;
+    static constexpr std::size_t kBuffers = 4;
+
+    StagedWriter(WritableFile& file, std::uint64_t expected, BackgroundWork& work)
+        : m_file(file), m_expected(expected), m_work(work) {}
+    ~StagedWriter() override; // waits for the hashing of its buffers
+    StagedWriter(const StagedWriter&) = delete;
+    StagedWriter& operator=(const StagedWriter&) = delete;
+
+    bool Write(const std::uint8_t* data, std::size_t size) override;
+    bool Drain();
+    const IoStatus& status() const { return m_status; }
+    bool tooLong() const { return m_tooLong; }
+    // Drains, waits for the hash and tells whether exactly `target` passed. Once only.
+    bool Matches(const FileDigest& target);
+
+private:
+    WritableFile& m_file;
+    std::uint64_t m_expected;
+    BackgroundWork& m_work;
+    std::uint64_t m_written = 0;
+    bool m_tooLong = false;
+    IoStatus m_status;
+    Sha256 m_hasher;
+    std::unique_ptr<std::uint8_t[]> m_buffers[kBuffers];
+    std::uint64_t m_hashTask[kBuffers] = {}; // the task hashing each buffer's last bytes
+    std::size_t m_current = 0;
+    std::size_t m_filled = 0;
+    std::uint64_t m_lastTask = 0;
+};
+
+} // namespace hotfix::engine
