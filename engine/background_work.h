@@ -1,8 +1,7 @@
 #pragma once
 // Work done beside the engine's own thread: hashing a file's bytes while the next ones are read,
-// decoded or written. Tasks run one at a time, in the order they were posted, on one thread of
-// the platform's (std::thread natively, a Win32 thread on Windows). Portable interface, no
-// platform headers.
+// decoded or written. Tasks run one at a time, in the order they were posted, on a std::thread
+// of their own.
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -1,4 +1,4 @@
-// Background work on a std::thread.
+// Background work on a std::thread (winpthreads under MinGW, already part of its C++ library).
 #include "engine/background_work.h"
 
 #include <condition_variable>
