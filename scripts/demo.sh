@@ -28,6 +28,7 @@ IFS='|' read -r _ display base sample target expected <<<"$row"
 folder="$display 2"   # where the product's version 2 installs itself
 
 [ -d "$sample" ] && [ -f "$dist/$installer" ] || { echo "demo: run make first" >&2; exit 1; }
+why=$("$root/scripts/wine-starts.sh" 2>&1) || { echo "demo: Wine cannot run the hotfix here: $why" >&2; exit 1; }
 
 # A display of our own, so the message box is drawn as a user would see it.
 display=:$((90 + RANDOM % 100))

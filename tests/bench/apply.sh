@@ -72,8 +72,8 @@ for method in vcdiff match whole; do
 done
 
 exe="$build/win/bench/bench_apply.exe"
-if [ ! -f "$exe" ] || ! command -v wine >/dev/null; then
-  echo "under Wine: skipped ($exe or wine missing)"
+if [ ! -f "$exe" ] || ! why=$("$root/scripts/wine-starts.sh" 2>&1); then
+  echo "under Wine: skipped (${why:-$exe missing})"
   exit 0
 fi
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

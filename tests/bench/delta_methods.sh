@@ -41,8 +41,8 @@ secs() { awk -v n="$1" 'BEGIN { printf "%.2f", n / 1e9 }'; }
 
 # Applies NAME's patch with the engine under Wine to a copy of the old file; prints the outcome.
 apply_under_wine() { # name new
-  [ -f "$engine/patch.exe" ] && [ -f "$engine/Patchw32.dll" ] && command -v wine >/dev/null ||
-    { echo "not applied (no Windows build or no Wine)"; return; }
+  [ -f "$engine/patch.exe" ] && [ -f "$engine/Patchw32.dll" ] && "$root/scripts/wine-starts.sh" 2>/dev/null ||
+    { echo "not applied (no Windows build, or Wine cannot start it here)"; return; }
   local drive=$work/prefix/drive_c
   if [ -z "$wine_ready" ]; then
     "$root/scripts/wine-prefix.sh" "$work/prefix" >/dev/null

@@ -29,6 +29,10 @@ done
 [ -f "$sample/Tarnovex.exe" ] || { echo "hotfix_run: $sample holds no sample product" >&2; exit 1; }
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+if ! why=$("$root/scripts/wine-starts.sh" 2>&1); then
+  echo "hotfix_run: not run: $why"
+  exit 0
+fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/hotfix-run-bench.XXXXXX")
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
