@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes liblzma for 32-bit Windows (i686-w64-mingw32), static and decoder-only, from Debian's
 # xz-utils source package. Debian ships no MinGW build of it; the engine (Patchw32.dll) links
-# this one in.
+# this one in. HOST=x86_64-w64-mingw32 makes the 64-bit one of the engine's wine64 check.
 #
 #   scripts/build-liblzma-mingw.sh OUT_DIR
 #
@@ -16,7 +16,7 @@ set -euo pipefail
 . "$(dirname "$0")/debian-source.sh"
 
 out=${1:?usage: build-liblzma-mingw.sh OUT_DIR}
-host=i686-w64-mingw32
+host=${HOST:-i686-w64-mingw32}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 install="$out/install"
