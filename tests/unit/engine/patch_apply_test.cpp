@@ -428,9 +428,11 @@ TEST(PatchApply, AppliesAnXdeltaDelta) {
 
     // A file of the old version's size is taken for that version by its size alone, and its
     // bytes are proved while staging: other bytes, there from the start or written between the
-    // check and the staging, refuse the patch and leave the file as it is.
+    // check and the staging, refuse the patch and leave the file as it is. The byte changed is
+    // one the new file does not take from the old: the new file would still come out right, and
+    // the change would be lost with the backup.
     std::string edited = oldBytes;
-    edited[100] = '#';
+    edited[5003] = '#';
     for (const bool raced : {false, true}) {
         FakeEngineFileSystem other;
         other.PutFile("big.txt", raced ? oldBytes : edited);
