@@ -1,7 +1,7 @@
 #pragma once
-// The two byte streams of staging, each hashed on the background thread while the engine goes
-// on: the delta's source, read whole from the old file, and the new file, written to the staged
-// file as it is produced.
+// The two byte streams of staging, each hashed on a background thread of its own while the
+// engine goes on: the delta's source, taken whole from the old file, and the new file, written
+// to the staged file as it is produced.
 #include "engine/background_work.h"
 #include "engine/engine_file_system.h"
 #include "engine/rtp_format.h"
@@ -16,8 +16,8 @@
 namespace hotfix::engine {
 
 // The old file a delta rebuilds from, as a private copy in memory: mapped where the file system
-// can, otherwise read (into memory not zero-filled first). Its hash is taken on the background
-// thread, piece by piece as the bytes arrive. The file stays open until it is destroyed.
+// can, otherwise read (into memory not zero-filled first). Its hash is taken on `work`, piece by
+// piece as the bytes arrive. The file stays open until it is destroyed.
 class DeltaSource {
 public:
     explicit DeltaSource(BackgroundWork& work) : m_work(work) {}
