@@ -7,11 +7,13 @@ namespace hotfix::engine {
 namespace {
 // Source bytes are hashed in pieces of this size as soon as each is read.
 constexpr std::size_t kSourcePiece = 4u << 20;
+// A mapped source that is changed in place is hashed from the file through a buffer this size.
+constexpr std::size_t kHashPiece = 1u << 20;
 } // namespace
 
 DeltaSource::~DeltaSource() { m_work.WaitFor(m_lastTask); }
 
-IoStatus DeltaSource::Read(EngineFileSystem& fs, const std::string& path, std::uint64_t size) {
+IoStatus DeltaSource::Read(EngineFileSystem& fs, const std::string& path, std::uint64_t size, Use use) {
     IoStatus status = fs.OpenRead(path, m_file);
     if (!status.ok) return status;
     if (m_file->Size() != size) {
@@ -20,7 +22,18 @@ IoStatus DeltaSource::Read(EngineFileSystem& fs, const std::string& path, std::u
     }
     m_size = static_cast<std::size_t>(size);
     if ((m_bytes = m_file->MapPrivate()) != nullptr) {
-        m_lastTask = m_work.Post([this] { m_hasher.Update(m_bytes, m_size); });
+        if (use == Use::AsRead) {
+            m_lastTask = m_work.Post([this] { m_hasher.Update(m_bytes, m_size); });
+        } else {
+            m_lastTask = m_work.Post([this] {
+                std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kHashPiece]);
+                for (std::size_t at = 0; at < m_size && m_hashStatus.ok;) {
+                    const std::size_t count = std::min(kHashPiece, m_size - at);
+                    if ((m_hashStatus = m_file->ReadAt(at, piece.get(), count)).ok) m_hasher.Update(piece.get(), count);
+                    at += count;
+                }
+            });
+        }
         return IoStatus::Success();
     }
     m_read.reset(new std::uint8_t[m_size == 0 ? 1 : m_size]);
@@ -32,12 +45,14 @@ IoStatus DeltaSource::Read(EngineFileSystem& fs, const std::string& path, std::u
         m_lastTask = m_work.Post([this, bytes, piece] { m_hasher.Update(bytes, piece); });
         at += piece;
     }
+    if (use == Use::ChangedInPlace) m_work.WaitFor(m_lastTask);
     return IoStatus::Success();
 }
 
 bool DeltaSource::IsVersion(const FileDigest& version) {
     m_work.WaitFor(m_lastTask);
-    return !m_otherSize && m_size == version.size && m_hasher.Ok() && m_hasher.Finish() == version.sha;
+    return !m_otherSize && m_hashStatus.ok && m_size == version.size && m_hasher.Ok() &&
+           m_hasher.Finish() == version.sha;
 }
 
 StagedWriter::~StagedWriter() { m_work.WaitFor(m_lastTask); }

@@ -18,8 +18,15 @@ namespace hotfix::engine {
 // The old file a delta rebuilds from, as a private copy in memory: mapped where the file system
 // can, otherwise read (into memory not zero-filled first). Its hash is taken on `work`, piece by
 // piece as the bytes arrive. The file stays open until it is destroyed.
+//
+// A decoder that changes its copy (the match delta converts branch targets in place) must not
+// race the hashing: a mapped file is then hashed as the file holds it, read a piece at a time on
+// `work` (the private copy's changes never reach the file), and a file read into memory is
+// hashed before Read returns.
 class DeltaSource {
 public:
+    enum class Use { AsRead, ChangedInPlace };
+
     explicit DeltaSource(BackgroundWork& work) : m_work(work) {}
     ~DeltaSource(); // waits for the hashing of its bytes
     DeltaSource(const DeltaSource&) = delete;
@@ -27,10 +34,12 @@ public:
 
     // Reads `path` when it is `size` bytes long; a file of another size is read no further, and
     // IsVersion() then says false.
-    IoStatus Read(EngineFileSystem& fs, const std::string& path, std::uint64_t size);
+    IoStatus Read(EngineFileSystem& fs, const std::string& path, std::uint64_t size, Use use);
 
-    // Waits for the hash: whether the bytes read are `version`. Once only.
+    // Waits for the hash: whether the bytes read are `version`. Once only. False too when the
+    // file could not be read for its hash (hashStatus()).
     bool IsVersion(const FileDigest& version);
+    const IoStatus& hashStatus() const { return m_hashStatus; }
 
     std::uint8_t* data() { return m_bytes; }
     std::size_t size() const { return m_size; }
@@ -43,6 +52,7 @@ private:
     std::size_t m_size = 0;
     bool m_otherSize = false;
     Sha256 m_hasher;
+    IoStatus m_hashStatus; // of the hashing task's own reads
     std::uint64_t m_lastTask = 0;
 };
 

@@ -54,10 +54,14 @@ MatchDeltaResult ReaderFailure(const LzmaRangeReader& reader, const char* stream
 
 } // namespace
 
-std::uint32_t DictionaryFor(MatchDeltaStream stream, std::uint64_t rawSize) {
+std::uint32_t LargestDictionary(MatchDeltaStream stream, std::uint64_t rawSize) {
     std::uint64_t size = std::max<std::uint64_t>(rawSize, kMinDictionary);
     if (stream == kControlStream) size = std::min<std::uint64_t>(size, kMaxControlDictionary);
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(size, UINT32_MAX));
+}
+
+std::uint32_t DictionaryFor(MatchDeltaStream stream, std::uint64_t rawSize) {
+    return std::min(LargestDictionary(stream, rawSize), kBuilderDictionary);
 }
 
 std::size_t MatchDeltaHeaderBytes(const MatchDeltaHeader& header) {
@@ -122,7 +126,7 @@ bool ParseMatchDeltaHeader(const std::uint8_t* bytes, std::size_t size, std::uin
         stream.dictionarySize = static_cast<std::uint32_t>(Load(p + 16, 4));
         if (stream.storedSize == 0 || stream.storedSize > storedSize || stream.rawSize > (newSize + 1) * kMatchDeltaRecordSize ||
             stream.dictionarySize < kMinDictionary ||
-            stream.dictionarySize > DictionaryFor(static_cast<MatchDeltaStream>(i), stream.rawSize)) {
+            stream.dictionarySize > LargestDictionary(static_cast<MatchDeltaStream>(i), stream.rawSize)) {
             error = "stream size or dictionary out of bounds";
             return false;
         }
@@ -156,6 +160,14 @@ bool ParseMatchDeltaHeader(const std::uint8_t* bytes, std::size_t size, std::uin
         return false;
     }
     return true;
+}
+
+bool MatchDeltaChangesOld(ReadableFile& patch, std::uint64_t offset, std::uint64_t storedSize) {
+    std::uint8_t head[8];
+    if (storedSize < sizeof head || offset > patch.Size() || sizeof head > patch.Size() - offset ||
+        !patch.ReadAt(offset, head, sizeof head).ok)
+        return true;
+    return head[5] != static_cast<std::uint8_t>(BranchTransform::None) && Load(head + 6, 2) != 0;
 }
 
 MatchDeltaResult DecodeMatchDelta(ReadableFile& patch, std::uint64_t offset, std::uint64_t storedSize,

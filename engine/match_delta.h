@@ -26,6 +26,10 @@ constexpr std::size_t kMatchDeltaRecordSize = 12;
 constexpr std::size_t kMaxCodeRanges = 96;                 // a PE image has at most 96 sections
 constexpr std::uint32_t kMinDictionary = 4096;             // liblzma's smallest
 constexpr std::uint32_t kMaxControlDictionary = 1u << 20;  // the control stream's is capped
+// The dictionary the builder gives the difference and extra streams at most: every page of a
+// dictionary is touched once the stream is longer, and one of 4 MiB codes real executables as
+// small as one the size of the stream.
+constexpr std::uint32_t kBuilderDictionary = 4u << 20;
 
 enum class BranchTransform : std::uint8_t { None = 0, X86 = 1 };
 enum MatchDeltaStream { kControlStream = 0, kDifferenceStream = 1, kExtraStream = 2, kStreamCount = 3 };
@@ -43,8 +47,10 @@ struct MatchDeltaHeader {
     MatchDeltaStreamInfo streams[kStreamCount];
 };
 
-// The dictionary a stream of `rawSize` bytes may use: its size, at least liblzma's smallest,
-// and at most kMaxControlDictionary for the control stream.
+// The largest dictionary a stream of `rawSize` bytes may use: its size, at least liblzma's
+// smallest, and at most kMaxControlDictionary for the control stream.
+std::uint32_t LargestDictionary(MatchDeltaStream stream, std::uint64_t rawSize);
+// The dictionary the builder gives such a stream: the largest, at most kBuilderDictionary.
 std::uint32_t DictionaryFor(MatchDeltaStream stream, std::uint64_t rawSize);
 
 // Size of the header with its code ranges (the streams follow it).
@@ -58,6 +64,10 @@ std::vector<std::uint8_t> WriteMatchDeltaHeader(const MatchDeltaHeader& header);
 // False and `error` when anything is out of bounds for these file sizes.
 bool ParseMatchDeltaHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t storedSize,
                            std::uint64_t oldSize, std::uint64_t newSize, MatchDeltaHeader& header, std::string& error);
+
+// Whether decoding the content at `offset` converts its old file in place (a branch transform
+// with old code ranges); true too when its header cannot be read.
+bool MatchDeltaChangesOld(ReadableFile& patch, std::uint64_t offset, std::uint64_t storedSize);
 
 struct MatchDeltaResult {
     bool ok = false;

@@ -49,27 +49,6 @@ struct Progress {
     bool putInPlace = false; // the staged file took the target's name
 };
 
-// The end of staging: a new file that came out as the patch says is written out and flushed to
-// disk; one that did not makes the patch corrupt.
-bool FlushIfRebuilt(bool rebuilt, StagedWriter& writer, WritableFile& out, const PatchEntry& entry,
-                    const std::string& staged, StepError& error) {
-    if (!writer.Drain()) {
-        error = IoError("cannot write", staged, writer.status());
-        return false;
-    }
-    if (!rebuilt) {
-        error = {ApplyOutcome::CorruptPatch, "the new " + entry.path + " does not come out as the patch says",
-                 entry.path};
-        return false;
-    }
-    const IoStatus status = out.Flush();
-    if (!status.ok) {
-        error = IoError("cannot flush", staged, status);
-        return false;
-    }
-    return true;
-}
-
 // Where staging hashes: the old files on one thread, the new ones on another, so that neither
 // waits behind the other.
 struct HashingThreads {
@@ -85,37 +64,27 @@ StepError NotTheSource(const PlannedAction& action) {
     return {ApplyOutcome::NotApplicable, path + " changed while the patch was being applied", path};
 }
 
-// Decodes a delta, VCDIFF or match delta, against the old file into `writer`. The old file is
-// taken whole (hashed_streams.h) and hashed on `work`; the decoding goes on meanwhile, except
-// for the match delta, whose decoder converts its source in place. False with `error`; the new file's own
-// check is the caller's.
-bool DecodeDelta(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& action, BackgroundWork& work,
-                 StagedWriter& writer, StepError& error) {
-    const PatchEntry& entry = *action.entry;
-    const ContentRef& content = action.from->content;
-    DeltaSource source(work);
-    IoStatus status = source.Read(fs, entry.path, action.from->digest.size);
-    if (!status.ok) {
-        error = IoError("cannot read", entry.path, status);
-        return false;
-    }
-    auto failed = [&](bool ioFailed, const std::string& problem) {
-        if (!writer.status().ok) error = IoError("cannot write", StagedPathOf(entry.path), writer.status());
-        else error = {ioFailed ? ApplyOutcome::IoFailureRolledBack : ApplyOutcome::CorruptPatch,
-                      "delta of " + entry.path + ": " + problem, entry.path};
-        return false;
-    };
-    if (content.method == ContentMethod::MatchDelta) {
-        if (!source.IsVersion(action.from->digest)) {
-            error = NotTheSource(action);
-            return false;
-        }
-        const MatchDeltaResult decoded = DecodeMatchDelta(patch, content.offset, content.storedSize, source.data(),
-                                                          source.size(), entry.target.size, writer);
-        return decoded.ok || failed(decoded.ioFailed, decoded.error);
-    }
+// What producing a staged file came to: done, or the problem met.
+struct Produced {
+    bool ok = false;
+    bool ioFailed = false; // the patch file could not be read
     std::string problem;
-    bool ioFailed = false;
+};
+
+// Decodes a delta, VCDIFF or match delta, against `source` (the old file, being hashed) into
+// `writer`.
+Produced DecodeDelta(ReadableFile& patch, const PlannedAction& action, DeltaSource& source, StagedWriter& writer) {
+    const ContentRef& content = action.from->content;
+    const std::uint64_t newSize = action.entry->target.size;
+    Produced produced;
+    if (content.method == ContentMethod::MatchDelta) {
+        const MatchDeltaResult result =
+            DecodeMatchDelta(patch, content.offset, content.storedSize, source.data(), source.size(), newSize, writer);
+        produced.ok = result.ok;
+        produced.ioFailed = result.ioFailed;
+        produced.problem = result.error;
+        return produced;
+    }
     std::vector<std::uint8_t> delta;
     delta.reserve(static_cast<std::size_t>(content.rawSize));
     const bool inflated = InflateRange(
@@ -124,20 +93,19 @@ bool DecodeDelta(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction&
             delta.insert(delta.end(), data, data + size);
             return true;
         },
-        problem, ioFailed);
-    VcdiffResult decoded;
-    if (inflated)
-        decoded = DecodeVcdiff(source.data(), source.size(), delta.data(), delta.size(), writer, entry.target.size);
-    // A wrong source explains any failure.
-    if (!source.IsVersion(action.from->digest)) {
-        error = NotTheSource(action);
-        return false;
+        produced.problem, produced.ioFailed);
+    if (inflated) {
+        const VcdiffResult result = DecodeVcdiff(source.data(), source.size(), delta.data(), delta.size(), writer, newSize);
+        produced.ok = result.ok;
+        produced.problem = result.error;
     }
-    if (!inflated) return failed(ioFailed, problem);
-    return decoded.ok || failed(false, decoded.error);
+    return produced;
 }
 
-// Builds the new file of `action` beside its target, verified and flushed.
+// Builds the new file of `action` beside its target, verified and flushed. A delta's old file is
+// taken whole (hashed_streams.h) and hashed on one thread while it is decoded, the new file on
+// another as it is written; the staged file goes to disk while they finish, and is removed all
+// the same when either then proves wrong.
 bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& action, Progress& progress,
            ApplyListener& listener, HashingThreads& hashing, StepError& error) {
     const PatchEntry& entry = *action.entry;
@@ -151,25 +119,60 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
     }
     progress.staged = true;
     StagedWriter writer(*out, entry.target.size, *hashing.target);
+    std::unique_ptr<DeltaSource> source;
+    Produced produced;
     if (content.method == ContentMethod::Whole) {
         listener.Say(entry.path + ": writing the new file");
-        std::string problem;
-        bool ioFailed = false;
-        bool done = InflateRange(
+        produced.ok = InflateRange(
             patch, content, [&](const std::uint8_t* data, std::size_t size) { return writer.Write(data, size); },
-            problem, ioFailed);
-        if (!done) {
-            if (!writer.status().ok) error = IoError("cannot write", staged, writer.status());
-            else if (ioFailed) error = {ApplyOutcome::IoFailureRolledBack, problem, entry.path};
-            else error = {ApplyOutcome::CorruptPatch, "content of " + entry.path + ": " + problem, entry.path};
+            produced.problem, produced.ioFailed);
+    } else {
+        const bool matchDelta = content.method == ContentMethod::MatchDelta;
+        listener.Say(entry.path + (matchDelta ? ": applying the match delta" : ": applying the delta"));
+        source.reset(new DeltaSource(*hashing.source));
+        // The match delta's decoder converts the branch targets in its source's code in place.
+        const bool changed = matchDelta && MatchDeltaChangesOld(patch, content.offset, content.storedSize);
+        status = source->Read(fs, entry.path, action.from->digest.size,
+                              changed ? DeltaSource::Use::ChangedInPlace : DeltaSource::Use::AsRead);
+        if (!status.ok) {
+            error = IoError("cannot read", entry.path, status);
             return false;
         }
-    } else {
-        listener.Say(entry.path + (content.method == ContentMethod::MatchDelta ? ": applying the match delta"
-                                                                               : ": applying the delta"));
-        if (!DecodeDelta(fs, patch, action, *hashing.source, writer, error)) return false;
+        produced = DecodeDelta(patch, action, *source, writer);
     }
-    return FlushIfRebuilt(writer.Matches(entry.target), writer, *out, entry, staged, error);
+    const IoStatus flushed = produced.ok && writer.Drain() ? out->Flush() : IoStatus::Success();
+    if (source) {
+        // A wrong source explains any failure.
+        const bool isVersion = source->IsVersion(action.from->digest);
+        if (!source->hashStatus().ok) {
+            error = IoError("cannot read", entry.path, source->hashStatus());
+            return false;
+        }
+        if (!isVersion) {
+            error = NotTheSource(action);
+            return false;
+        }
+    }
+    if (!writer.status().ok) {
+        error = IoError("cannot write", staged, writer.status());
+        return false;
+    }
+    if (!produced.ok) {
+        if (produced.ioFailed) error = {ApplyOutcome::IoFailureRolledBack, produced.problem, entry.path};
+        else error = {ApplyOutcome::CorruptPatch,
+                      (source ? "delta of " : "content of ") + entry.path + ": " + produced.problem, entry.path};
+        return false;
+    }
+    if (!writer.Matches(entry.target)) {
+        error = {ApplyOutcome::CorruptPatch, "the new " + entry.path + " does not come out as the patch says",
+                 entry.path};
+        return false;
+    }
+    if (!flushed.ok) {
+        error = IoError("cannot flush", staged, flushed);
+        return false;
+    }
+    return true;
 }
 
 bool Swap(EngineFileSystem& fs, const PlannedAction& action, Progress& progress, ApplyListener& listener,

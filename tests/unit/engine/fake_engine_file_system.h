@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <set>
 #include <string>
@@ -32,6 +33,7 @@ public:
     long exhaustAt = 0;
     long operations = 0;
     std::set<std::string> locked; // PathKey of locked paths
+    bool mapFiles = false;        // files opened for reading can be mapped (as a private copy)
     // Called before each operation with its description ("create app.exe.hfx~new"), e.g. to
     // change a file behind the engine's back.
     std::function<void(const std::string&)> beforeStep;
@@ -199,10 +201,16 @@ private:
             std::memcpy(buffer, m_bytes.data() + offset, size);
             return status;
         }
+        std::uint8_t* MapPrivate() override {
+            if (!m_fs.mapFiles || m_bytes.empty()) return nullptr;
+            if (m_mapped.empty()) m_mapped = m_bytes;
+            return reinterpret_cast<std::uint8_t*>(&m_mapped[0]);
+        }
 
     private:
         FakeEngineFileSystem& m_fs;
-        std::string m_bytes; // a snapshot, as an open handle sees a file nobody may write
+        std::string m_bytes;  // a snapshot, as an open handle sees a file nobody may write
+        std::string m_mapped; // the private copy: changes to it never reach m_bytes
     };
 
     class Writer : public WritableFile {
@@ -220,7 +228,9 @@ private:
         std::shared_ptr<std::string> m_bytes;
     };
 
+    // A mapped source is hashed by reading it on a thread of the engine's own.
     IoStatus Step(const std::string& what) {
+        std::lock_guard<std::mutex> lock(m_stepLock.mutex);
         if (beforeStep) beforeStep(what);
         ++operations;
         if (crashAt != 0 && operations == crashAt) throw SimulatedCrash{};
@@ -229,6 +239,12 @@ private:
             return IoStatus::Failure(1117, "injected failure at operation " + std::to_string(operations) + ": " + what);
         return IoStatus::Success();
     }
+    struct StepLock { // a copy of the file system gets a lock of its own
+        StepLock() = default;
+        StepLock(const StepLock&) {}
+        StepLock& operator=(const StepLock&) { return *this; }
+        std::mutex mutex;
+    } m_stepLock;
     bool IsLocked(const std::string& path) const { return locked.count(PathKey(path)) != 0; }
     bool ParentExists(const std::string& path) const {
         std::string parent = ParentOf(path);

@@ -233,7 +233,8 @@ TEST(MatchDelta, HeaderBoundsAreChecked) {
 }
 
 // Inside the transaction: a match delta is applied; a damaged one (digest made right again)
-// or a failing file operation rolls back to the old file.
+// or a failing file operation rolls back to the old file. Where the old file is mapped, the
+// decoder converts the mapping while the file itself is hashed.
 TEST(MatchDelta, AppliesInsideTheTransaction) {
     const Pair pair = Pairs().back();
     const std::string oldFile(pair.old.begin(), pair.old.end()), newFile(pair.next.begin(), pair.next.end());
@@ -250,11 +251,14 @@ TEST(MatchDelta, AppliesInsideTheTransaction) {
         std::size_t flip;  // 0: none
         long failAt;       // 0: none
         bool raced;        // the old file is edited between the check and the build
+        bool mapped;
         ApplyOutcome expected;
-    } cases[] = {{"intact", 0, 0, false, ApplyOutcome::Applied},
-                 {"damaged stream", streams, 0, false, ApplyOutcome::CorruptPatch},
-                 {"an operation fails", 0, 12, false, ApplyOutcome::IoFailureRolledBack},
-                 {"old file changed meanwhile", 0, 0, true, ApplyOutcome::NotApplicable}};
+    } cases[] = {{"intact", 0, 0, false, false, ApplyOutcome::Applied},
+                 {"damaged stream", streams, 0, false, false, ApplyOutcome::CorruptPatch},
+                 {"an operation fails", 0, 12, false, false, ApplyOutcome::IoFailureRolledBack},
+                 {"old file changed meanwhile", 0, 0, true, false, ApplyOutcome::NotApplicable},
+                 {"intact, mapped", 0, 0, false, true, ApplyOutcome::Applied},
+                 {"old file changed meanwhile, mapped", 0, 0, true, true, ApplyOutcome::NotApplicable}};
     for (const Case& c : cases) {
         Bytes bytes = patch;
         if (c.flip != 0) {
@@ -265,6 +269,7 @@ TEST(MatchDelta, AppliesInsideTheTransaction) {
         testing::FakeEngineFileSystem fs;
         fs.PutFile("app.exe", oldFile);
         fs.failAt = c.failAt;
+        fs.mapFiles = c.mapped;
         if (c.raced)
             fs.beforeStep = [&](const std::string& what) {
                 if (what == "create app.exe.hfx~new") fs.PutFile("app.exe", edited);
