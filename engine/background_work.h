@@ -22,4 +22,12 @@ public:
 
 std::unique_ptr<BackgroundWork> StartBackgroundWork();
 
+// Two queues served by one thread: a task of `first` runs before any waiting task of `second`,
+// which takes the time `first` leaves. Each keeps its own order and numbers.
+struct SharedBackgroundWork {
+    std::unique_ptr<BackgroundWork> first;
+    std::unique_ptr<BackgroundWork> second;
+};
+SharedBackgroundWork StartSharedBackgroundWork();
+
 } // namespace hotfix::engine

@@ -7,7 +7,8 @@ namespace hotfix::engine {
 namespace {
 // Source bytes are hashed in pieces of this size as soon as each is read.
 constexpr std::size_t kSourcePiece = 4u << 20;
-// A mapped source that is changed in place is hashed from the file through a buffer this size.
+// A mapped source is hashed in pieces of this size (one that is changed in place read from the
+// file through a buffer of this size).
 constexpr std::size_t kHashPiece = 1u << 20;
 } // namespace
 
@@ -22,17 +23,18 @@ IoStatus DeltaSource::Read(EngineFileSystem& fs, const std::string& path, std::u
     }
     m_size = static_cast<std::size_t>(size);
     if ((m_bytes = m_file->MapPrivate()) != nullptr) {
-        if (use == Use::AsRead) {
-            m_lastTask = m_work.Post([this] { m_hasher.Update(m_bytes, m_size); });
-        } else {
-            m_lastTask = m_work.Post([this] {
-                std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kHashPiece]);
-                for (std::size_t at = 0; at < m_size && m_hashStatus.ok;) {
-                    const std::size_t count = std::min(kHashPiece, m_size - at);
-                    if ((m_hashStatus = m_file->ReadAt(at, piece.get(), count)).ok) m_hasher.Update(piece.get(), count);
-                    at += count;
-                }
-            });
+        // In pieces, so that work queued before the hashing of this file's end can run between.
+        if (use == Use::ChangedInPlace) m_piece.reset(new std::uint8_t[kHashPiece]);
+        for (std::size_t at = 0; at < m_size; at += kHashPiece) {
+            const std::size_t count = std::min(kHashPiece, m_size - at);
+            if (use == Use::AsRead) {
+                m_lastTask = m_work.Post([this, at, count] { m_hasher.Update(m_bytes + at, count); });
+            } else {
+                m_lastTask = m_work.Post([this, at, count] {
+                    if (m_hashStatus.ok && (m_hashStatus = m_file->ReadAt(at, m_piece.get(), count)).ok)
+                        m_hasher.Update(m_piece.get(), count);
+                });
+            }
         }
         return IoStatus::Success();
     }

@@ -1,7 +1,7 @@
 #pragma once
-// The two byte streams of staging, each hashed on a background thread of its own while the
-// engine goes on: the delta's source, taken whole from the old file, and the new file, written
-// to the staged file as it is produced.
+// The two byte streams of staging, each hashed in the background while the engine goes on:
+// the delta's source, taken whole from the old file, and the new file, written to the staged
+// file as it is produced.
 #include "engine/background_work.h"
 #include "engine/engine_file_system.h"
 #include "engine/rtp_format.h"
@@ -47,7 +47,8 @@ public:
 private:
     BackgroundWork& m_work;
     std::unique_ptr<ReadableFile> m_file;
-    std::unique_ptr<std::uint8_t[]> m_read; // when the file is not mapped
+    std::unique_ptr<std::uint8_t[]> m_read;  // when the file is not mapped
+    std::unique_ptr<std::uint8_t[]> m_piece; // the hashing's buffer, when the mapping is changed
     std::uint8_t* m_bytes = nullptr;
     std::size_t m_size = 0;
     bool m_otherSize = false;

@@ -49,9 +49,10 @@ struct Progress {
     bool putInPlace = false; // the staged file took the target's name
 };
 
-// Where staging hashes: the old files on one thread, the new ones on another, so that neither
-// waits behind the other.
-struct HashingThreads {
+// Where staging hashes: old and new files on one thread beside the engine's, the new file's
+// pieces first (the writer reuses its buffers once they are hashed), the old file's in the time
+// left. (A thread each made three busy threads on two cores, and the engine's own slower.)
+struct StagingHashes {
     std::unique_ptr<BackgroundWork> source;
     std::unique_ptr<BackgroundWork> target;
 };
@@ -103,11 +104,11 @@ Produced DecodeDelta(ReadableFile& patch, const PlannedAction& action, DeltaSour
 }
 
 // Builds the new file of `action` beside its target, verified and flushed. A delta's old file is
-// taken whole (hashed_streams.h) and hashed on one thread while it is decoded, the new file on
-// another as it is written; the staged file goes to disk while they finish, and is removed all
-// the same when either then proves wrong.
+// taken whole (hashed_streams.h) and hashed while it is decoded, the new file as it is written;
+// the staged file goes to disk while the hashes finish, and is removed all the same when either
+// then proves wrong.
 bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& action, Progress& progress,
-           ApplyListener& listener, HashingThreads& hashing, StepError& error) {
+           ApplyListener& listener, StagingHashes& hashing, StepError& error) {
     const PatchEntry& entry = *action.entry;
     const std::string staged = StagedPathOf(entry.path);
     const ContentRef& content = action.action == ChangeKind::Add ? entry.addContent : action.from->content;
@@ -335,7 +336,8 @@ ApplyResult Transact(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& l
     };
 
     StepError error;
-    HashingThreads hashing{StartBackgroundWork(), StartBackgroundWork()};
+    SharedBackgroundWork shared = StartSharedBackgroundWork();
+    StagingHashes hashing{std::move(shared.second), std::move(shared.first)};
     reached.begun = true;
     IoStatus status = WriteJournal(fs, journal);
     if (!status.ok) return rollBack(IoError("cannot write", kJournalName, status));

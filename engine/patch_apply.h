@@ -7,7 +7,7 @@
 //      is refused, nothing changes;
 //   4. the journal is written and flushed; each new file is built beside its target, its size
 //      and SHA-256 verified while it is written, flushed, and given the old file's attributes
-//      (a delta's source, the old file, is hashed while it is used: hashing runs on two threads
+//      (a delta's source, the old file, is hashed while it is used: hashing runs on a thread
 //      of its own, background_work.h);
 //   5. the swaps: old files become backups, new files take their names;
 //   6. the journal is marked committed, backups and journal are deleted.

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -26,6 +27,28 @@ TEST(BackgroundWork, RunsTasksInOrderAndWaitsForThem) {
         work->Post([&ran] { ran.push_back(-1); }); // not waited for: the destructor waits
     }
     EXPECT_EQ(ran.back(), -1);
+}
+
+// The new file's hashing goes ahead of the old file's on their shared thread, and neither waits
+// for the other's numbers.
+TEST(BackgroundWork, TheFirstQueueOfASharedThreadGoesFirst) {
+    std::vector<std::string> ran;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    SharedBackgroundWork shared = StartSharedBackgroundWork();
+    std::promise<void> started;
+    shared.second->Post([&, released] {
+        started.set_value();
+        released.wait();
+        ran.push_back("second 1");
+    });
+    started.get_future().wait(); // the thread is busy: what follows waits in the queues
+    shared.second->Post([&] { ran.push_back("second 2"); });
+    const std::uint64_t last = shared.second->Post([&] { ran.push_back("second 3"); });
+    EXPECT_EQ(shared.first->Post([&] { ran.push_back("first 1"); }), 1u);
+    release.set_value();
+    shared.second->WaitFor(last);
+    EXPECT_EQ(ran, (std::vector<std::string>{"second 1", "first 1", "second 2", "second 3"}));
 }
 
 // The match delta converts its source in place: a change to the mapping must never reach the file.
