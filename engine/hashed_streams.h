@@ -72,6 +72,8 @@ public:
     StagedWriter& operator=(const StagedWriter&) = delete;
 
     bool Write(const std::uint8_t* data, std::size_t size) override;
+    // What it is given is checked by its hash, and a staged file that fails is removed.
+    bool TakesUncheckedBytes() const override { return true; }
     bool Drain();
     const IoStatus& status() const { return m_status; }
     bool tooLong() const { return m_tooLong; }

@@ -153,10 +153,14 @@ inline void CopyWithinWindow(std::uint8_t* window, std::size_t from, std::size_t
     }
 }
 
+// A sink that takes unchecked bytes gets them in pieces of at least this size.
+constexpr std::size_t kHandOverPiece = 256u << 10;
+
 class Decoder {
 public:
     Decoder(const std::uint8_t* source, std::size_t sourceSize, VcdiffSink& sink, std::uint64_t maxTargetSize)
-        : m_source(source), m_sourceSize(sourceSize), m_sink(sink), m_maxTargetSize(maxTargetSize) {}
+        : m_source(source), m_sourceSize(sourceSize), m_sink(sink), m_maxTargetSize(maxTargetSize),
+          m_progressive(sink.TakesUncheckedBytes()) {}
 
     VcdiffResult Run(const std::uint8_t* delta, std::size_t deltaSize) {
         VcdiffResult result;
@@ -327,6 +331,7 @@ private:
             return FailInWindow("not enough memory for a target window of " + std::to_string(windowSize) +
                                 " bytes");
         }
+        m_handed = 0;
         if (!DecodeInstructions(m_source + segmentPosition, static_cast<std::size_t>(segmentSize), windowSize,
                                 data, inst, addr)) {
             return false;
@@ -335,11 +340,20 @@ private:
         if ((indicator & kWinAdler32) && Adler32Of(m_window.get(), windowSize) != expectedAdler) {
             return FailInWindow("the decoded data does not match the window's Adler-32 checksum");
         }
-        if (windowSize > 0 && !m_sink.Write(m_window.get(), windowSize)) {
+        return HandOver(windowSize);
+    }
+
+    // Hands the window's bytes from m_handed up to `end` to the sink.
+    bool HandOver(std::size_t end) {
+        if (end == m_handed) {
+            return true;
+        }
+        if (!m_sink.Write(m_window.get() + m_handed, end - m_handed)) {
             m_error = "writing the decoded data failed";
             return false;
         }
-        m_produced += windowSize;
+        m_produced += end - m_handed;
+        m_handed = end;
         return true;
     }
 
@@ -452,6 +466,9 @@ private:
                     }
                 }
                 written += count;
+                if (m_progressive && written - m_handed >= kHandOverPiece && !HandOver(written)) {
+                    return false;
+                }
             }
         }
         if (written != windowSize) {
@@ -468,8 +485,10 @@ private:
     std::size_t m_sourceSize;
     VcdiffSink& m_sink;
     std::uint64_t m_maxTargetSize;
+    const bool m_progressive; // the sink takes each window's bytes as they are decoded
 
     std::unique_ptr<std::uint8_t[]> m_window;
+    std::size_t m_handed = 0; // bytes of the current window handed to the sink
     std::size_t m_windowCapacity = 0;
     std::uint64_t m_produced = 0;
     std::size_t m_windowIndex = 0;

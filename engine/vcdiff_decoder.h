@@ -16,12 +16,16 @@
 
 namespace hotfix::engine {
 
-// Receives the decoded target, window by window, in order.
+// Receives the decoded target in order: each window once it is decoded and checked, or, for a
+// sink that takes unchecked bytes, in pieces as it is decoded (while they are still in the
+// processor's cache), before the window's Adler-32, if any, is checked. Such a sink checks what
+// it got itself, and what a failed decoding handed it is its own to discard.
 class VcdiffSink {
 public:
     virtual ~VcdiffSink() = default;
     // False stops the decoding (the result then says the sink failed).
     virtual bool Write(const std::uint8_t* data, std::size_t size) = 0;
+    virtual bool TakesUncheckedBytes() const { return false; }
 };
 
 struct VcdiffResult {

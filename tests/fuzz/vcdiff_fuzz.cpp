@@ -2,9 +2,11 @@
 // source (cut to what is there), then the delta.
 //
 // Beyond "no crash, no out-of-bounds access", it checks the decoder's own promises: a failure
-// carries a message, the reported size is what the sink received, and the limit holds.
+// carries a message, the reported size is what the sink received, the limit holds, and a sink
+// that takes unchecked bytes gets the same target and verdict.
 #include "engine/vcdiff_decoder.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -13,22 +15,21 @@ namespace {
 
 constexpr std::uint64_t kMaxTarget = 1u << 20;
 
-class CountingSink : public hotfix::engine::VcdiffSink {
+class CollectingSink : public hotfix::engine::VcdiffSink {
 public:
+    explicit CollectingSink(bool unchecked) : m_unchecked(unchecked) {}
     bool Write(const std::uint8_t* data, std::size_t size) override {
         if (size == 0) {
             std::abort(); // windows without bytes are not handed over
         }
-        // Touch the first and last byte so an invalid range shows up under the sanitizer.
-        m_checksum += data[0] + data[size - 1];
-        m_received += size;
+        bytes.insert(bytes.end(), data, data + size);
         return true;
     }
-    std::uint64_t Received() const { return m_received; }
+    bool TakesUncheckedBytes() const override { return m_unchecked; }
+    std::vector<std::uint8_t> bytes;
 
 private:
-    std::uint64_t m_received = 0;
-    unsigned m_checksum = 0;
+    bool m_unchecked;
 };
 
 } // namespace
@@ -47,11 +48,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> source(data, data + sourceSize);
     const std::vector<std::uint8_t> delta(data + sourceSize, data + size);
 
-    CountingSink sink;
+    // Once for a sink that takes only checked windows, once for one that takes unchecked bytes:
+    // the same verdict, and the first gets a prefix of what the second gets (all of it on success).
+    CollectingSink checked(false), unchecked(true);
     const hotfix::engine::VcdiffResult result = hotfix::engine::DecodeVcdiff(
-        source.data(), source.size(), delta.data(), delta.size(), sink, kMaxTarget);
-    if (result.ok != result.error.empty() || result.targetSize != sink.Received() ||
-        result.targetSize > kMaxTarget) {
+        source.data(), source.size(), delta.data(), delta.size(), checked, kMaxTarget);
+    const hotfix::engine::VcdiffResult early = hotfix::engine::DecodeVcdiff(
+        source.data(), source.size(), delta.data(), delta.size(), unchecked, kMaxTarget);
+    if (result.ok != result.error.empty() || result.targetSize != checked.bytes.size() ||
+        result.targetSize > kMaxTarget || early.targetSize != unchecked.bytes.size() || early.ok != result.ok ||
+        early.error != result.error || checked.bytes.size() > unchecked.bytes.size() ||
+        !std::equal(checked.bytes.begin(), checked.bytes.end(), unchecked.bytes.begin()) ||
+        (result.ok && checked.bytes != unchecked.bytes)) {
         std::abort();
     }
     return 0;

@@ -110,5 +110,38 @@ TEST_F(CorruptedDeltaTest, SinkFailureIsReported) {
     EXPECT_EQ(result.targetSize, 0u);
 }
 
+// The engine's staging takes a window's bytes as they are decoded: the same target in pieces, and
+// for damaged deltas the same verdict, with what a checked sink gets as a prefix of what it got.
+TEST(UncheckedSink, GetsTheTargetInPiecesAndTheSameVerdict) {
+    if (!XdeltaAvailable()) {
+        GTEST_SKIP() << "xdelta3 is not installed";
+    }
+    struct UncheckedSink : CollectingSink {
+        bool TakesUncheckedBytes() const override { return true; }
+    };
+    std::mt19937 rng(13);
+    const Bytes source = RandomBytes(rng, 1u << 20);
+    Bytes target = source;
+    for (std::size_t at = 5000; at < target.size(); at += 100000) target[at] ^= 0x40;
+    Bytes delta;
+    ASSERT_TRUE(XdeltaEncode(&source, target, "-A", delta));
+    UncheckedSink whole;
+    ASSERT_TRUE(Decode(source, delta, whole).ok);
+    EXPECT_TRUE(whole.bytes == target);
+    EXPECT_GE(whole.writes, 4) << "one window, handed over in pieces";
+    for (std::size_t at = 0; at < delta.size(); ++at) {
+        Bytes damaged = delta;
+        damaged[at] ^= 0x80;
+        CollectingSink checked;
+        UncheckedSink unchecked;
+        const VcdiffResult expected = Decode(source, damaged, checked), result = Decode(source, damaged, unchecked);
+        EXPECT_EQ(result.ok, expected.ok) << "byte " << at;
+        EXPECT_EQ(result.error, expected.error) << "byte " << at;
+        EXPECT_EQ(result.targetSize, unchecked.bytes.size()) << "byte " << at;
+        ASSERT_LE(checked.bytes.size(), unchecked.bytes.size()) << "byte " << at;
+        EXPECT_TRUE(std::equal(checked.bytes.begin(), checked.bytes.end(), unchecked.bytes.begin())) << "byte " << at;
+    }
+}
+
 } // namespace
 } // namespace hotfix::engine::testing
