@@ -27,9 +27,9 @@ constexpr std::size_t kMaxCodeRanges = 96;                 // a PE image has at 
 constexpr std::uint32_t kMinDictionary = 4096;             // liblzma's smallest
 constexpr std::uint32_t kMaxControlDictionary = 1u << 20;  // the control stream's is capped
 // The dictionary the builder gives the difference and extra streams at most: every page of a
-// dictionary is touched once the stream is longer, and one of 4 MiB codes real executables as
+// dictionary is touched once the stream is longer, and one of 2 MiB codes real executables as
 // small as one the size of the stream.
-constexpr std::uint32_t kBuilderDictionary = 4u << 20;
+constexpr std::uint32_t kBuilderDictionary = 2u << 20;
 
 enum class BranchTransform : std::uint8_t { None = 0, X86 = 1 };
 enum MatchDeltaStream { kControlStream = 0, kDifferenceStream = 1, kExtraStream = 2, kStreamCount = 3 };
