@@ -8,7 +8,7 @@
 # file system), against a copy + flush made under Wine through the same file system, with the
 # phase breakdown: read, write and flush are timed at the file system; hash is what hashing the
 # files the engine must hash costs at the rate measured in the same process (a delta's old file
-# and every new file are hashed on threads of their own, beside the rest); decode is the rest of
+# and every new file are hashed on a thread of their own, beside the rest); decode is the rest of
 # the engine thread's time (inflating, decoding, the engine's own work, waiting for a hash).
 #   tests/bench/apply.sh BUILD_DIR   (uses BUILD_DIR/native/bin/{hotfix-pack,bench_apply} and,
 #                                     when built, BUILD_DIR/win/bench/bench_apply.exe)

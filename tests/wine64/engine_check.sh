@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The engine's Win32 parts under wine64, for a machine where Wine cannot start the 32-bit
 # programs (scripts/wine-starts.sh): the engine core with the Win32 file system (mapping,
-# sharing, renames), BCrypt hashing and its background threads, built for x86_64 from the same
+# sharing, renames), BCrypt hashing and its background thread, built for x86_64 from the same
 # sources as Patchw32.dll (bench_apply.exe, the benchmarks' helper), apply a patch of each
 # method to a real directory, and refuse one whose old file has other bytes, leaving it as it
 # was. It stands in for none of the installer's tests.
@@ -35,26 +35,41 @@ cleanup() {
 trap cleanup EXIT
 "$wine64" wineboot -i >/dev/null 2>&1 || true
 
-mkdir -p "$work/old" "$work/new"
-"$build/native/bin/bench_apply" --make-pair 4 "$work/old/data.bin" "$work/new/data.bin"
-cp "$work/old/data.bin" "$work/other.bin"
-printf 'X' | dd of="$work/other.bin" bs=1 seek=1000 conv=notrunc 2>/dev/null # same size, other bytes
 status=0
-check() { # what expected-exit-code expected-file method
+check() { # what file expected-exit-code method pair expected-file
   local code=0
   rm -rf "$work/target" && mkdir "$work/target"
   cp "$2" "$work/target/data.bin"
-  "$wine64" "$exe" "Z:${work//\//\\}\\target" "Z:${work//\//\\}\\$4.rtp" >"$work/out.txt" 2>&1 || code=$?
-  if [ "$code" != "$3" ] || ! cmp -s "$work/target/data.bin" "$5" || [ "$(ls "$work/target")" != data.bin ]; then
-    echo "FAIL  $1 ($4): exit $code, $(tr -d '\r' <"$work/out.txt" | cut -c1-60); left: $(ls "$work/target" | tr '\n' ' ')"
+  "$wine64" "$exe" "Z:${work//\//\\}\\target" "Z:${work//\//\\}\\$5-$4.rtp" >"$work/out.txt" 2>&1 || code=$?
+  if [ "$code" != "$3" ] || ! cmp -s "$work/target/data.bin" "$6" || [ "$(ls "$work/target")" != data.bin ]; then
+    echo "FAIL  $1 ($5, $4): exit $code, $(tr -d '\r' <"$work/out.txt" | cut -c1-60); left: $(ls "$work/target" | tr '\n' ' ')"
     status=1
   else
-    echo "ok    $1 ($4)"
+    echo "ok    $1 ($5, $4)"
   fi
 }
-for method in vcdiff match whole; do
-  "$build/native/bin/hotfix-pack" --quiet --methods "$method" --old "$work/old" --new "$work/new" --out "$work/$method.rtp"
-  check "applied, the new file exactly" "$work/old/data.bin" 0 "$method" "$work/new/data.bin"
-  check "other bytes refused, the file left as it was" "$work/other.bin" 1 "$method" "$work/other.bin"
-done
+pair() { # name old new methods...
+  local name=$1 old=$2 new=$3
+  shift 3
+  mkdir -p "$work/$name/old" "$work/$name/new"
+  cp "$old" "$work/$name/old/data.bin" && cp "$new" "$work/$name/new/data.bin"
+  cp "$old" "$work/$name/other.bin"
+  printf 'X' | dd of="$work/$name/other.bin" bs=1 seek=1000 conv=notrunc 2>/dev/null # same size, other bytes
+  for method in "$@"; do
+    "$build/native/bin/hotfix-pack" --quiet --methods "$method" --old "$work/$name/old" --new "$work/$name/new" \
+      --out "$work/$name-$method.rtp"
+    check "applied, the new file exactly" "$work/$name/old/data.bin" 0 "$method" "$name" "$work/$name/new/data.bin"
+    check "other bytes refused, the file left as it was" "$work/$name/other.bin" 1 "$method" "$name" "$work/$name/other.bin"
+  done
+}
+"$build/native/bin/bench_apply" --make-pair 4 "$work/old.bin" "$work/new.bin"
+pair synthetic "$work/old.bin" "$work/new.bin" vcdiff match whole
+# Two releases of the sample product's executable (a PE): the match delta converts the branch
+# targets in the old file's copy-on-write view, and the file itself is read for its hash on the
+# background thread.
+samples=$build/win/samples/Tarnovex
+if [ -d "$samples" ]; then
+  versions=($(ls "$samples" | sort -V))
+  [ "${#versions[@]}" -lt 2 ] || pair program "$samples/${versions[0]}/Tarnovex.exe" "$samples/${versions[-1]}/Tarnovex.exe" match
+fi
 exit $status
