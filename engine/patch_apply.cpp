@@ -57,8 +57,8 @@ struct StagingHashes {
     std::unique_ptr<BackgroundWork> target;
 };
 
-// A delta's source that is not the old version the plan rebuilds from: the file changed since
-// the check, or (its version told by its size) it is one the patch does not know.
+// An old file that is not the version the plan took it for: it changed since the check, or (its
+// version told by its size) it is one the patch does not know.
 StepError NotTheSource(const PlannedAction& action) {
     const std::string& path = action.entry->path;
     if (action.bySize) return {ApplyOutcome::NotApplicable, path + NotAVersionItAppliesTo, path};
@@ -186,10 +186,10 @@ bool Swap(EngineFileSystem& fs, const PlannedAction& action, Progress& progress,
             return false;
         }
         progress.movedAside = true;
-        // A file that is replaced by whole content or removed was last read at the check: make
-        // sure what was moved aside is still that version, or a change made meanwhile would be
-        // lost. (A delta's source, VCDIFF or match delta, was hashed as it was read to build the
-        // new file.)
+        // A file that is replaced by whole content or removed was last read at the check, or
+        // only sized: make sure what was moved aside is that version, or a change made meanwhile
+        // would be lost. (A delta's source, VCDIFF or match delta, was hashed as it was read to
+        // build the new file.)
         const ContentMethod method = action.from->content.method;
         if (action.action == ChangeKind::Remove ||
             (method != ContentMethod::Delta && method != ContentMethod::MatchDelta)) {
@@ -199,7 +199,7 @@ bool Swap(EngineFileSystem& fs, const PlannedAction& action, Progress& progress,
                 return false;
             }
             if (moved != action.from->digest) {
-                error = {ApplyOutcome::NotApplicable, path + " changed while the patch was being applied", path};
+                error = NotTheSource(action);
                 return false;
             }
         }

@@ -33,7 +33,7 @@ bool Size(EngineFileSystem& fs, const std::string& path, NameFacts& facts, Gathe
 
 } // namespace
 
-const OldVersion* DeltaSourceBySize(const PatchEntry& entry, std::uint64_t size) {
+const OldVersion* OldVersionBySize(const PatchEntry& entry, std::uint64_t size) {
     if (entry.kind != EntryKind::Change || entry.target.size == size) return nullptr;
     const OldVersion* found = nullptr;
     for (const OldVersion& old : entry.olds) {
@@ -41,9 +41,7 @@ const OldVersion* DeltaSourceBySize(const PatchEntry& entry, std::uint64_t size)
         if (found != nullptr) return nullptr;
         found = &old;
     }
-    if (found == nullptr) return nullptr;
-    const ContentMethod method = found->content.method;
-    return method == ContentMethod::Delta || method == ContentMethod::MatchDelta ? found : nullptr;
+    return found;
 }
 
 bool GatherFacts(EngineFileSystem& fs, const PatchModel& model, Hashing hashing, DirectoryFacts& facts,
@@ -86,7 +84,7 @@ bool HashContents(EngineFileSystem& fs, const PatchModel& model, Hashing hashing
         bool bySize = false;
         if (hashing == Hashing::ForCheck && scene.target.kind == PathKind::File && !scene.target.hashed) {
             if (!scene.target.sized && !Size(fs, path, scene.target, error)) return false;
-            bySize = DeltaSourceBySize(model.entries[i], scene.target.digest.size) != nullptr;
+            bySize = OldVersionBySize(model.entries[i], scene.target.digest.size) != nullptr;
         }
         if ((!bySize && !Hash(fs, path, scene.target, error)) || !Hash(fs, BackupPathOf(path), scene.backup, error) ||
             !Hash(fs, StagedPathOf(path), scene.staged, error))

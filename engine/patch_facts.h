@@ -49,15 +49,14 @@ enum class Hashing {
     None,     // only the journal is read
     All,      // every file found is hashed
     // Every file, except an entry's own file whose size alone names the old version it is
-    // rebuilt from (DeltaSourceBySize): only its size is taken, and staging hashes it while it
-    // reads it as the delta's source.
+    // (OldVersionBySize): only its size is taken, and the transaction proves it, hashing it as
+    // the delta's source or, replaced by whole content, once it is moved aside.
     ForCheck,
 };
 
-// The one old version of a change entry that a file of `size` can be, when it is rebuilt by a
-// delta (VCDIFF or match delta) and no other version, the new one included, has that size;
-// nullptr otherwise.
-const OldVersion* DeltaSourceBySize(const PatchEntry& entry, std::uint64_t size);
+// The one old version of a change entry that a file of `size` can be, when no other version,
+// the new one included, has that size; nullptr otherwise.
+const OldVersion* OldVersionBySize(const PatchEntry& entry, std::uint64_t size);
 
 // Looks at every name (kinds, parents, attributes), changing nothing, and hashes as `hashing`
 // says. False with `error` when a name could not be looked at or read.

@@ -81,7 +81,7 @@ bool PlanPatch(const PatchModel& model, const DirectoryFacts& facts, const std::
             plan.notes.push_back(path + ": already up to date");
             continue;
         }
-        const OldVersion* match = bySize && scene.target.sized ? DeltaSourceBySize(entry, found.size) : nullptr;
+        const OldVersion* match = bySize && scene.target.sized ? OldVersionBySize(entry, found.size) : nullptr;
         for (const OldVersion& old : entry.olds)
             if (!bySize && old.digest == found) match = &old;
         if (match == nullptr) {

@@ -159,6 +159,28 @@ TEST(PatchApply, FileChangedBeforeItsSwapIsKept) {
     }
 }
 
+// A file replaced by whole content whose size names one old version is not hashed at the check:
+// moved aside, it is proved that version, or the run rolls back and says it is none.
+TEST(PatchApply, AWholeReplacementToldByItsSizeIsProvedWhenMovedAside) {
+    const std::vector<FileSpec> specs = {{"app.exe", {"version 1"}, true, "version 2, longer"}};
+    struct Case {
+        const char* found;
+        ApplyOutcome outcome;
+        const char* after;
+    } cases[] = {{"version 1", ApplyOutcome::Applied, "version 2, longer"},
+                 {"version X", ApplyOutcome::NotApplicable, "version X"}};
+    for (const Case& c : cases) {
+        FakeEngineFileSystem fs;
+        fs.PutFile("app.exe", c.found);
+        Recorder recorder;
+        const ApplyResult result = ApplyTo(fs, BuildWholePatch(specs), recorder);
+        EXPECT_EQ(result.outcome, c.outcome) << c.found << ": " << result.message;
+        if (c.outcome != ApplyOutcome::Applied)
+            EXPECT_EQ(result.message, "app.exe is not a version this patch applies to (changed or different version)");
+        EXPECT_EQ(fs.Files(), (Files{{"app.exe", c.after}})) << c.found;
+    }
+}
+
 TEST(PatchApply, ContentThatDoesNotMatchItsHashIsRolledBack) {
     Scenario s = Scenario::Typical();
     auto patch = BuildWholePatch(s.fileSpecs);

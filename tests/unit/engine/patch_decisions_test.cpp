@@ -137,7 +137,7 @@ TEST(PlanDecision, FromFactsToPlan) {
 }
 
 // A change entry's own file is not hashed at the check when its size names the one old version
-// a delta rebuilds from; staging proves its bytes.
+// it can be; the transaction proves its bytes.
 TEST(PlanDecision, AFileToldByItsSize) {
     auto old = [](std::uint64_t size, ContentMethod method) {
         OldVersion version;
@@ -159,18 +159,18 @@ TEST(PlanDecision, AFileToldByItsSize) {
     const Case cases[] = {
         {"a VCDIFF source", EntryKind::Change, 5, 0},
         {"a match delta's source", EntryKind::Change, 6, 1},
-        {"replaced by whole content", EntryKind::Change, 2, -1},
+        {"replaced by whole content", EntryKind::Change, 2, 2},
         {"the new version's size", EntryKind::Change, 7, -1},
         {"no version's size", EntryKind::Change, 9, -1},
         {"a file the entry removes", EntryKind::Remove, 5, -1},
     };
     for (const Case& c : cases) {
         entry.kind = c.kind;
-        EXPECT_EQ(DeltaSourceBySize(entry, c.size), c.version < 0 ? nullptr : &entry.olds[c.version]) << c.name;
+        EXPECT_EQ(OldVersionBySize(entry, c.size), c.version < 0 ? nullptr : &entry.olds[c.version]) << c.name;
     }
     entry.kind = EntryKind::Change;
     entry.olds.push_back(old(6, ContentMethod::Delta));
-    EXPECT_EQ(DeltaSourceBySize(entry, 6), nullptr) << "two versions of that size";
+    EXPECT_EQ(OldVersionBySize(entry, 6), nullptr) << "two versions of that size";
 
     PatchModel model;
     model.entries = {entry};
