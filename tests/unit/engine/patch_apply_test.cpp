@@ -162,7 +162,7 @@ TEST(PatchApply, FileChangedBeforeItsSwapIsKept) {
 // A file replaced by whole content whose size names one old version is not hashed at the check:
 // moved aside, it is proved that version, or the run rolls back and says it is none.
 TEST(PatchApply, AWholeReplacementToldByItsSizeIsProvedWhenMovedAside) {
-    const std::vector<FileSpec> specs = {{"app.exe", {"version 1"}, true, "version 2, longer"}};
+    const std::vector<FileSpec> files = {{"app.exe", {"version 1"}, true, "version 2, longer"}};
     struct Case {
         const char* found;
         ApplyOutcome outcome;
@@ -173,7 +173,7 @@ TEST(PatchApply, AWholeReplacementToldByItsSizeIsProvedWhenMovedAside) {
         FakeEngineFileSystem fs;
         fs.PutFile("app.exe", c.found);
         Recorder recorder;
-        const ApplyResult result = ApplyTo(fs, BuildWholePatch(specs), recorder);
+        const ApplyResult result = ApplyTo(fs, BuildWholePatch(files), recorder);
         EXPECT_EQ(result.outcome, c.outcome) << c.found << ": " << result.message;
         if (c.outcome != ApplyOutcome::Applied)
             EXPECT_EQ(result.message, "app.exe is not a version this patch applies to (changed or different version)");
