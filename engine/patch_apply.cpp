@@ -159,9 +159,11 @@ bool Stage(EngineFileSystem& fs, ReadableFile& patch, const PlannedAction& actio
         return false;
     }
     if (!produced.ok) {
-        if (produced.ioFailed) error = {ApplyOutcome::IoFailureRolledBack, produced.problem, entry.path};
-        else error = {ApplyOutcome::CorruptPatch,
-                      (source ? "delta of " : "content of ") + entry.path + ": " + produced.problem, entry.path};
+        const ApplyOutcome outcome = produced.ioFailed ? ApplyOutcome::IoFailureRolledBack : ApplyOutcome::CorruptPatch;
+        // A delta's problem names its file; whole content names it unless the patch file could not be read.
+        if (source) error = {outcome, "delta of " + entry.path + ": " + produced.problem, entry.path};
+        else if (produced.ioFailed) error = {outcome, produced.problem, entry.path};
+        else error = {outcome, "content of " + entry.path + ": " + produced.problem, entry.path};
         return false;
     }
     if (!writer.Matches(entry.target)) {
