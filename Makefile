@@ -14,26 +14,43 @@ RELEASES ?=
 DEFINITION := -DHOTFIX_DEFINITION=$(if $(HOTFIX),$(abspath $(HOTFIX))) \
               -DHOTFIX_RELEASES=$(if $(RELEASES),$(abspath $(RELEASES)))
 
-.PHONY: all setup native asan windows dist test unit-test fuzz-test wine-test demo bench clean
+.PHONY: all setup native asan windows dist test demo bench clean
 
 all: dist
 
 setup:
 	@scripts/setup.sh
 
-native: setup
-	cmake -S . -B $(BUILD)/native -DCMAKE_BUILD_TYPE=Release -DHOTFIX_UNIT_TESTS=OFF $(DEFINITION) >/dev/null
+native: configure-native
 	cmake --build $(BUILD)/native -j $(JOBS)
+
+configure-native: setup
+	cmake -S . -B $(BUILD)/native -DCMAKE_BUILD_TYPE=Release -DHOTFIX_UNIT_TESTS=OFF $(DEFINITION) >/dev/null
 
 asan: setup
 	cmake -S . -B $(BUILD)/asan -DCMAKE_BUILD_TYPE=Debug -DHOTFIX_SANITIZE=ON $(DEFINITION) >/dev/null
 	cmake --build $(BUILD)/asan -j $(JOBS)
 
-windows: native
-	cmake -S . -B $(BUILD)/win -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake \
-	  -DHOTFIX_NATIVE_BIN=$(CURDIR)/$(BUILD)/native/bin $(DEFINITION) >/dev/null
-	cmake --build $(BUILD)/win -j $(JOBS)
+# Every Windows program is built for x86 (32-bit, $(BUILD)/win) and for x64 (64-bit,
+# $(BUILD)/win64) from the same sources. The x64 build's tests also check the x86 files that
+# can be checked without running them, so they run where Wine starts no 32-bit program.
+WIN_x86       := $(BUILD)/win
+WIN_x64       := $(BUILD)/win64
+TOOLCHAIN_x86 := mingw-i686
+TOOLCHAIN_x64 := mingw-x86_64
+CONFIGURE_x64 := -DHOTFIX_X86_BUILD=$(CURDIR)/$(WIN_x86)
+
+.PHONY: configure-native configure-x86 configure-x64 windows-x86 windows-x64 demo-build-x86 demo-build-x64
+configure-x86 configure-x64: configure-%: configure-native
+	cmake --build $(BUILD)/native -j $(JOBS) --target hotfix-pack
+	cmake -S . -B $(WIN_$*) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/$(TOOLCHAIN_$*).cmake \
+	  -DHOTFIX_NATIVE_BIN=$(CURDIR)/$(BUILD)/native/bin $(CONFIGURE_$*) $(DEFINITION) >/dev/null
+
+windows-x86 windows-x64: windows-%: native configure-%
+	cmake --build $(WIN_$*) -j $(JOBS)
+
+windows: windows-x86 windows-x64
 
 # make dist SIGN_PFX=cert.pfx SIGN_PASS=...  also signs (Authenticode) the engine pair before the
 # installer embeds it, and the installer (scripts/sign.sh); the password reaches the signing
@@ -46,8 +63,15 @@ dist: windows
 test: dist asan
 	@scripts/run-tests.sh $(BUILD)
 
-demo: dist
-	@scripts/demo.sh $(BUILD) $(PRODUCT)
+# The demo runs the installer of the architecture Wine can start here, x86 where it runs 32-bit
+# programs, else x64, and builds only what it needs: the installer (with its engine and patch
+# files), the sample product and the UI driver that answers the message box.
+demo: setup
+	@arch=$$(scripts/wine-starts.sh x86 2>/dev/null && echo x86 || echo x64); \
+	  $(MAKE) --no-print-directory demo-build-$$arch && scripts/demo.sh $(BUILD) $$arch $(PRODUCT)
+
+demo-build-x86 demo-build-x64: demo-build-%: configure-%
+	cmake --build $(WIN_$*) -j $(JOBS) --target hotfix_installer hotfix_uidriver
 
 bench: dist
 	@scripts/run-benchmarks.sh $(BUILD)

@@ -13,11 +13,16 @@ add_link_options("$<${HOTFIX_RELEASE}:LINKER:--gc-sections>")
 # whole), so what matters is which archive members come in. The default terminate handler
 # demangles the type of the exception it prints, and brings the whole demangler (46 KB in
 # every program): a terminating program aborts without that line.
-add_link_options(LINKER:--defsym,__ZN9__gnu_cxx27__verbose_terminate_handlerEv=_abort)
+# Symbols carry a leading underscore on x86, none on x64.
+if(HOTFIX_ARCH STREQUAL "x86")
+  add_link_options(LINKER:--defsym,__ZN9__gnu_cxx27__verbose_terminate_handlerEv=_abort)
+else()
+  add_link_options(LINKER:--defsym,_ZN9__gnu_cxx27__verbose_terminate_handlerEv=abort)
+endif()
 
 set(HOTFIX_DEBUG_DIR ${CMAKE_BINARY_DIR}/debug)
 if(NOT CMAKE_OBJCOPY)
-  find_program(CMAKE_OBJCOPY i686-w64-mingw32-objcopy REQUIRED)
+  find_program(CMAKE_OBJCOPY ${TOOLCHAIN_PREFIX}-objcopy REQUIRED)
 endif()
 
 # hotfix_ship_stripped(target...): strips each target's file in place once it is linked, its

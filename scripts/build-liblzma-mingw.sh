@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Makes liblzma for 32-bit Windows (i686-w64-mingw32), static and decoder-only, from Debian's
-# xz-utils source package. Debian ships no MinGW build of it; the engine (Patchw32.dll) links
-# this one in. HOST=x86_64-w64-mingw32 makes the 64-bit one of the engine's wine64 check.
+# Makes liblzma for Windows, static and decoder-only, from Debian's xz-utils source package:
+# for x86 (i686-w64-mingw32, the default) or, with HOST=x86_64-w64-mingw32, for x64. Debian
+# ships no MinGW build of it; the engine (Patchw32.dll) links this one in.
 #
 #   scripts/build-liblzma-mingw.sh OUT_DIR
 #

@@ -4,16 +4,21 @@
 # " /dde"), runs the hotfix installer, answers its message box, and tells the story.
 # A picture of the message box, as the user sees it, is saved under dist/demo/.
 #
-#   scripts/demo.sh BUILD_DIR [PRODUCT]   PRODUCT: a product's executable name without .exe
-#                                         (HotFix 2: Tarnovex, Sellidor or TarnovexViewer)
+#   scripts/demo.sh BUILD_DIR ARCH [PRODUCT]   ARCH: x86 or x64, the installer that runs (its
+#                                              Windows build: BUILD_DIR/win or BUILD_DIR/win64)
+#                                              PRODUCT: a product's executable name without .exe
+#                                              (HotFix 2: Tarnovex, Sellidor or TarnovexViewer)
 set -euo pipefail
 build=${1:-build}
-product=${2:-Tarnovex}
+arch=${2:-x64}
+product=${3:-Tarnovex}
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist=$root/dist
-uidriver=$root/$build/win/bin/hotfix-uidriver.exe
-definition=$root/$build/win/hotfix-definition.sh
-[ -f "$definition" ] || { echo "demo: run make first" >&2; exit 1; }
+win=$root/$build/win64
+[ "$arch" = x64 ] || win=$root/$build/win
+uidriver=$win/bin/hotfix-uidriver.exe
+definition=$win/hotfix-definition.sh
+[ -f "$definition" ] || { echo "demo: run make demo" >&2; exit 1; }
 
 # The hotfix's installer and products, from its definition (written by the build). The demo
 # installs the product's first base version and expects its target version afterwards.
@@ -27,8 +32,9 @@ fi
 IFS='|' read -r _ display base sample target expected <<<"$row"
 folder="$display 2"   # where the product's version 2 installs itself
 
-[ -d "$sample" ] && [ -f "$dist/$installer" ] || { echo "demo: run make first" >&2; exit 1; }
-why=$("$root/scripts/wine-starts.sh" 2>&1) || { echo "demo: Wine cannot run the hotfix here: $why" >&2; exit 1; }
+[ -d "$sample" ] && [ -f "$win/bin/$installer" ] || { echo "demo: run make demo" >&2; exit 1; }
+why=$("$root/scripts/wine-starts.sh" "$arch" 2>&1) || { echo "demo: Wine cannot run the $arch hotfix here: $why" >&2; exit 1; }
+wine() { "$root/scripts/wine.sh" "$arch" "$@"; }
 
 # A display of our own, so the message box is drawn as a user would see it.
 display=:$((90 + RANDOM % 100))
@@ -70,11 +76,11 @@ echo "Registered:  HKCR\\$hotfix_open_command_key = \"$registered\""
 echo "Version before: $(win version "$exe_win")"
 
 echo
-echo "== Running $installer (it patches, then shows one message box; the demo answers it)"
+echo "== Running $installer, built for $arch (it patches, then shows one message box; the demo answers it)"
 mkdir -p "$dist/demo"
 picture=$dist/demo/message-box-$product.png
 log=$(mktemp)
-cp "$dist/$installer" "$drive/$installer"
+cp "$win/bin/$installer" "$drive/$installer"
 rm -f "$drive/hotfix-demo.log"
 # The installer's own log tells what it found and did; the engine's report goes there too.
 wine "$uidriver" run --answer ok --hold 2000 --timeout 120 -- "C:\\$installer" /log 'C:\hotfix-demo.log' \

@@ -4,9 +4,10 @@
 #   SIGN_PFX=cert.pfx SIGN_PASS=... scripts/sign.sh FILE...
 #       signs each FILE in place (a file signed before gets the new signature instead).
 #   SIGN_PFX=cert.pfx SIGN_PASS=... scripts/sign.sh --build BUILD
-#       signs the patch engine pair in BUILD/win/bin, builds the installer again so that it
-#       carries the signed pair, then signs the installer (its name and description from the
-#       hotfix's definition, BUILD/win/hotfix-definition.sh).
+#       for each architecture's build (BUILD/win: x86, BUILD/win64: x64), signs the patch
+#       engine pair in its bin/, builds the installer again so that it carries the signed pair,
+#       then signs the installer (its name and description from the hotfix's definition,
+#       hotfix-definition.sh in that build).
 #
 # The password is handed to osslsigncode on its standard input, never on a command line where
 # other users could read it. Optional: SIGN_TIMESTAMP_URL (an RFC 3161 time-stamping server;
@@ -40,11 +41,12 @@ sign_file() {
   echo "sign: signed $file"
 }
 
-if [ "${1:-}" = "--build" ]; then
-  build=${2:?usage: sign.sh --build BUILD}
-  bin="$build/win/bin"
-  [ -f "$build/win/hotfix-definition.sh" ] || die "no hotfix definition in $build/win: build it first"
-  . "$build/win/hotfix-definition.sh"
+# Signs one Windows build's engine pair, builds its installer again so that it carries the
+# signed pair, then signs the installer.
+sign_build() {
+  local win=$1 bin=$1/bin installer
+  [ -f "$win/hotfix-definition.sh" ] || die "no hotfix definition in $win: build it first"
+  . "$win/hotfix-definition.sh"
   installer=$hotfix_installer
   SIGN_DESCRIPTION=${SIGN_DESCRIPTION:-$hotfix_description}
   [ -f "$bin/$installer" ] || die "no installer in $bin: build it first"
@@ -53,10 +55,19 @@ if [ "${1:-}" = "--build" ]; then
     sign_file "$bin/Patchw32.dll"
     # The installer carries the engine pair in its resources: compile them again from the
     # signed files, and link again.
-    find "$build/win" -path '*hotfix_installer.dir*' -name '*.rc.obj' -delete
-    cmake --build "$build/win" --target hotfix_installer >/dev/null
+    find "$win" -path '*hotfix_installer.dir*' -name '*.rc.obj' -delete
+    cmake --build "$win" --target hotfix_installer >/dev/null
   fi
   sign_file "$bin/$installer"
+}
+
+if [ "${1:-}" = "--build" ]; then
+  build=${2:?usage: sign.sh --build BUILD}
+  # x86 (BUILD/win) and x64 (BUILD/win64).
+  [ -d "$build/win" ] || die "no Windows build in $build/win: build it first"
+  for win in "$build/win" "$build/win64"; do
+    [ ! -d "$win" ] || (sign_build "$win")
+  done
   exit 0
 fi
 

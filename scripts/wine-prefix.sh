@@ -11,7 +11,11 @@ mkdir -p "$dir"
 export WINEPREFIX
 WINEPREFIX=$(cd "$dir" && pwd)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >/dev/null 2>&1
+# A 64-bit prefix, made and set up by Wine's 64-bit tools: it runs x64 programs, and x86 ones
+# where the kernel starts 32-bit programs.
+here=$(cd "$(dirname "$0")" && pwd)
+wine() { "$here/wine.sh" x64 "$@"; }
+wine wineboot -i >/dev/null 2>&1
 if [ "${HOTFIX_WINE_GRAPHICS:-null}" = null ]; then
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 fi

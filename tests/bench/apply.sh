@@ -11,7 +11,7 @@
 # and every new file are hashed on a thread of their own, beside the rest); decode is the rest of
 # the engine thread's time (inflating, decoding, the engine's own work, waiting for a hash).
 #   tests/bench/apply.sh BUILD_DIR   (uses BUILD_DIR/native/bin/{hotfix-pack,bench_apply} and,
-#                                     when built, BUILD_DIR/win/bench/bench_apply.exe)
+#                                     when built, BUILD_DIR/win64/bench/bench_apply.exe, under wine64)
 # A benchmark: it prints its figures and never fails on a number.
 set -euo pipefail
 build=${1:?usage: apply.sh BUILD_DIR}
@@ -71,15 +71,16 @@ for method in vcdiff match whole; do
   }'
 done
 
-exe="$build/win/bench/bench_apply.exe"
-if [ ! -f "$exe" ] || ! why=$("$root/scripts/wine-starts.sh" 2>&1); then
+exe="$build/win64/bench/bench_apply.exe"
+if [ ! -f "$exe" ] || ! why=$("$root/scripts/wine-starts.sh" x64 2>&1); then
   echo "under Wine: skipped (${why:-$exe missing})"
   exit 0
 fi
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX" >/dev/null
-windows() { winepath -w "$1" 2>/dev/null; }
-echo "under Wine (seconds; hash: the files the engine hashes at the rate measured in the same run):"
+wine() { "$root/scripts/wine.sh" x64 "$@"; }
+windows() { wine winepath -w "$1" 2>/dev/null; }
+echo "under Wine, x64 (seconds; hash: the files the engine hashes at the rate measured in the same run):"
 printf '  %-6s %7s %7s %7s %7s %7s %7s %7s  %s\n' method total read hash decode write flush other "copy+flush, ratio"
 for method in vcdiff match whole; do
   best= best_line=

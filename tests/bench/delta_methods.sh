@@ -4,14 +4,14 @@
 # Windows binaries fetched with `npm pack` into BUILD_DIR/bench-inputs (two releases each of a
 # Node add-on and of a Go program, pinned by version and by the SHA-256 of the file), and on the
 # sample product's Tarnovex.exe (two versions) when it is built. Ours is then applied by the real
-# engine (BUILD_DIR/win/bin/patch.exe and Patchw32.dll) under Wine, in a private prefix, and the
+# engine (BUILD_DIR/win64/bin/patch.exe and Patchw32.dll, x64) under Wine, in a private prefix, and the
 # result compared byte for byte with the new file. Needs the npm registry.
 #   tests/bench/delta_methods.sh BUILD_DIR   (uses BUILD_DIR/native/bin/hotfix-pack)
 set -euo pipefail
 build=${1:?usage: delta_methods.sh BUILD_DIR}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 pack="$build/native/bin/hotfix-pack"
-engine="$build/win/bin"
+engine="$build/win64/bin"
 [ -x "$pack" ] || { echo "delta_methods: $pack is missing" >&2; exit 1; }
 command -v npm >/dev/null || { echo "delta_methods: npm is missing" >&2; exit 1; }
 inputs="$build/bench-inputs"
@@ -41,7 +41,7 @@ secs() { awk -v n="$1" 'BEGIN { printf "%.2f", n / 1e9 }'; }
 
 # Applies NAME's patch with the engine under Wine to a copy of the old file; prints the outcome.
 apply_under_wine() { # name new
-  [ -f "$engine/patch.exe" ] && [ -f "$engine/Patchw32.dll" ] && "$root/scripts/wine-starts.sh" 2>/dev/null ||
+  [ -f "$engine/patch.exe" ] && [ -f "$engine/Patchw32.dll" ] && "$root/scripts/wine-starts.sh" x64 2>/dev/null ||
     { echo "not applied (no Windows build, or Wine cannot start it here)"; return; }
   local drive=$work/prefix/drive_c
   if [ -z "$wine_ready" ]; then
@@ -51,7 +51,7 @@ apply_under_wine() { # name new
   fi
   mkdir -p "$drive/$1" && cp "$work/$1/old/file" "$drive/$1/file" && cp "$work/$1/p.rtp" "$drive/$1.rtp"
   local t=$(now) code=0
-  HOTFIX_WINEPREFIX=$work/prefix "$root/cmake/wine-run.sh" 'C:\engine\patch.exe' "C:\\$1" "C:\\$1.rtp" \
+  HOTFIX_WINEPREFIX=$work/prefix "$root/cmake/wine-run.sh" x64 'C:\engine\patch.exe' "C:\\$1" "C:\\$1.rtp" \
     >"$work/$1.log" 2>&1 || code=$?
   local ta=$(( $(now) - t ))
   if [ "$code" -eq 0 ] && cmp -s "$drive/$1/file" "$2"; then

@@ -13,23 +13,23 @@
 # console program for the installer, and from a program without a console for the engines
 # (which then get a console of their own, as they do under the windowed installer).
 #
-#   tests/bench/hotfix_run.sh BUILD_DIR    (uses BUILD_DIR/win/bin and BUILD_DIR/win/samples)
+#   tests/bench/hotfix_run.sh BUILD_DIR    (uses the x64 build: BUILD_DIR/win64/bin and BUILD_DIR/win64/samples)
 #
 # A benchmark: it prints its figures and never fails on a number, only when the run cannot be made.
 set -euo pipefail
 build=${1:?usage: hotfix_run.sh BUILD_DIR}
-bin=$build/win/bin
+bin=$build/win64/bin
 installer=HotFix_2_KTV410-KTV430-KTV520__v7_22_Setup.exe
 base=7.22.24188.12
 target=7.22.24245.10
-sample=$build/win/samples/Tarnovex/$base
+sample=$build/win64/samples/Tarnovex/$base
 for file in "$installer" hotfix-uidriver.exe hotfix-startup-timer.exe hotfix-noop.exe; do
   [ -f "$bin/$file" ] || { echo "hotfix_run: $bin/$file is missing (build the Windows configuration)" >&2; exit 1; }
 done
 [ -f "$sample/Tarnovex.exe" ] || { echo "hotfix_run: $sample holds no sample product" >&2; exit 1; }
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-if ! why=$("$root/scripts/wine-starts.sh" 2>&1); then
+if ! why=$("$root/scripts/wine-starts.sh" x64 2>&1); then
   echo "hotfix_run: not run: $why"
   exit 0
 fi
@@ -41,7 +41,7 @@ cleanup() {
 }
 trap cleanup EXIT
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX" >/dev/null
-wine() { command wine "$@" | tr -d '\r'; }
+wine() { "$root/scripts/wine.sh" x64 "$@" | tr -d '\r'; }
 
 drive=$WINEPREFIX/drive_c
 appdir_win='C:\Program Files\Veltrix\Tarnovex 2'
@@ -64,7 +64,7 @@ detached_after=$(startups --detach 15)
 
 grep -q '^seen at:' <<<"$driver" || { echo "hotfix_run: no message box appeared"; echo "$driver"; exit 1; }
 version_after=$(wine 'C:\hotfix-uidriver.exe' version "$appdir_win\\Tarnovex.exe")
-if diff -r "$appdir" "$build/win/samples/Tarnovex/$target" >/dev/null; then
+if diff -r "$appdir" "$build/win64/samples/Tarnovex/$target" >/dev/null; then
   directory="exactly Tarnovex $target"
 else
   directory="NOT Tarnovex $target"

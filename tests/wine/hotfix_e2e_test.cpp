@@ -342,7 +342,8 @@ TEST_F(HotfixEndToEnd, ManifestPlantedBesideTheEngineRedirectsNothing) {
     ASSERT_TRUE(m_install.WriteFile("patch.exe.manifest",
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\n"
-        "  <assemblyIdentity type=\"win32\" name=\"Planted\" version=\"1.0.0.0\" processorArchitecture=\"x86\"/>\n"
+        "  <assemblyIdentity type=\"win32\" name=\"Planted\" version=\"1.0.0.0\" processorArchitecture=\"" +
+        std::string(sizeof(void*) == 8 ? "amd64" : "x86") + "\"/>\n"
         "  <file name=\"bcrypt.dll\"/>\n"
         "</assembly>\n"));
     ASSERT_TRUE(m_install.CopyFileFrom(TestProgramDirectory() + "hotfix_planted.dll", "bcrypt.dll"));

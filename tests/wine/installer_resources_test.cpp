@@ -1,7 +1,10 @@
 // What the platform learns from the installer file before any of its code runs: its version
 // properties, its resource table (every resource in the definition's language, French for
-// HotFix 2, nothing that names a title), its manifest, its icon, and the PE facts (32-bit,
-// windowed, system DLLs only). Read from the built file, as Explorer and the loader read it.
+// HotFix 2, nothing that names a title), its manifest, its icon, and the PE facts (the
+// architecture built, windowed, system DLLs only, an engine of the same architecture). Read
+// from the built file, as Explorer and the loader read it, never run: so the x64 build's
+// program also checks the x86 build's files (HOTFIX_IMAGE_BIN names that build's bin folder,
+// HOTFIX_IMAGE_ARCH its architecture), where Wine starts no 32-bit program.
 // The version block and the payload are checked against the hotfix's definition file, whose
 // facts reach this program through the generated hotfix_definition.h.
 #include <windows.h>
@@ -27,6 +30,38 @@ namespace hotfix::testing {
 namespace {
 
 using win32::UniqueModule;
+
+std::string Environment(const char* name) {
+    char value[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableA(name, value, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(value, length) : std::string();
+}
+
+// The build whose files are checked: this program's own, or the one HOTFIX_IMAGE_BIN names.
+std::string ImageBin() {
+    std::string bin = Environment("HOTFIX_IMAGE_BIN");
+    if (bin.empty()) return TestProgramDirectory();
+    if (bin.back() != '\\') bin += '\\';
+    return bin;
+}
+
+std::string ImageInstaller() { return ImageBin() + definition::kInstallerFileName; }
+
+// What an image of the architecture checked says of itself.
+struct Architecture {
+    WORD machine;
+    WORD magic;
+    const char* manifestName;
+};
+
+Architecture ExpectedArchitecture() {
+    const Architecture x86{IMAGE_FILE_MACHINE_I386, IMAGE_NT_OPTIONAL_HDR32_MAGIC, "x86"};
+    const Architecture x64{IMAGE_FILE_MACHINE_AMD64, IMAGE_NT_OPTIONAL_HDR64_MAGIC, "amd64"};
+    const std::string named = Environment("HOTFIX_IMAGE_ARCH");
+    if (named == "x86") return x86;
+    if (named == "x64") return x64;
+    return sizeof(void*) == 8 ? x64 : x86;
+}
 
 // The payload: the engine pair, then the definition's patch files.
 std::vector<std::string> PayloadNames() {
@@ -90,8 +125,8 @@ std::string ResourceBytes(HMODULE module, LPCSTR name, LPCSTR type) {
 class InstallerResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_module.reset(::LoadLibraryExA(InstallerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-        ASSERT_TRUE(m_module) << InstallerPath() << ": error " << ::GetLastError();
+        m_module.reset(::LoadLibraryExA(ImageInstaller().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(m_module) << ImageInstaller() << ": error " << ::GetLastError();
     }
     UniqueModule m_module;
 };
@@ -113,10 +148,10 @@ protected:
         m_query = Procedure<QueryFn>(m_library.get(), "VerQueryValueA");
         ASSERT_TRUE(m_getSize && m_getInfo && m_query);
         DWORD handle = 0;
-        const DWORD size = m_getSize(InstallerPath().c_str(), &handle);
+        const DWORD size = m_getSize(ImageInstaller().c_str(), &handle);
         ASSERT_GT(size, 0u);
         m_block.resize(size);
-        ASSERT_TRUE(m_getInfo(InstallerPath().c_str(), 0, size, m_block.data()));
+        ASSERT_TRUE(m_getInfo(ImageInstaller().c_str(), 0, size, m_block.data()));
     }
 
     bool QueryRaw(const char* path, void** value, UINT* length) {
@@ -403,7 +438,8 @@ TEST_F(InstallerResources, ManifestAsksForCommonControls6AdministratorAndDpiAwar
     EXPECT_EQ(Attribute(identity, "type"), std::optional<std::string>("win32"));
     EXPECT_EQ(Attribute(identity, "name"), std::optional<std::string>("Microsoft.Windows.Common-Controls"));
     EXPECT_EQ(Attribute(identity, "version"), std::optional<std::string>("6.0.0.0"));
-    EXPECT_EQ(Attribute(identity, "processorArchitecture"), std::optional<std::string>("x86"));
+    EXPECT_EQ(Attribute(identity, "processorArchitecture"),
+              std::optional<std::string>(ExpectedArchitecture().manifestName));
     EXPECT_EQ(Attribute(identity, "publicKeyToken"), std::optional<std::string>("6595b64144ccf1df"));
     EXPECT_EQ(Attribute(identity, "language"), std::optional<std::string>("*"));
 
@@ -424,7 +460,7 @@ TEST_F(InstallerResources, ManifestAsksForCommonControls6AdministratorAndDpiAwar
 
 // The engine carried is the engine built, and each patch file is the one made at build time.
 TEST_F(InstallerResources, PayloadIsTheBuiltEngineAndTheBuiltPatchFiles) {
-    const std::string bin = TestProgramDirectory();
+    const std::string bin = ImageBin();
     struct Carried {
         std::string resource;
         std::string file;
@@ -450,19 +486,23 @@ struct PeFacts {
     std::vector<std::string> imports;  // lower case
 };
 
-// Reads the headers and the import directory from the file's bytes; empty optional when the
-// file is no PE image or its import directory lies outside the file.
+// Reads the headers and the import directory from the file's bytes, a PE32 or a PE32+ image;
+// empty optional when the file is no PE image or its import directory lies outside the file.
 std::optional<PeFacts> ReadPe(const std::string& image) {
     const auto at = [&](std::size_t offset, std::size_t size) { return offset + size <= image.size(); };
     if (!at(0, sizeof(IMAGE_DOS_HEADER))) return std::nullopt;
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE || !at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS32))) return std::nullopt;
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE || !at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS64))) return std::nullopt;
+    // The signature, the file header, and the optional header's magic and subsystem stand at
+    // the same offsets in both forms; the data directories do not.
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+    const auto* nt64 = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + dos->e_lfanew);
     if (nt->Signature != IMAGE_NT_SIGNATURE) return std::nullopt;
     PeFacts facts;
     facts.machine = nt->FileHeader.Machine;
     facts.magic = nt->OptionalHeader.Magic;
     facts.subsystem = nt->OptionalHeader.Subsystem;
+    const bool plus = facts.magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
 
     const std::size_t sectionsAt =
         dos->e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader;
@@ -477,7 +517,8 @@ std::optional<PeFacts> ReadPe(const std::string& image) {
         return std::nullopt;
     };
 
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY& directory = plus ? nt64->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT]
+                                                 : nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (directory.VirtualAddress == 0) return facts;
     std::optional<std::size_t> descriptorAt = fileOffset(directory.VirtualAddress);
     if (!descriptorAt) return std::nullopt;
@@ -498,16 +539,29 @@ std::optional<PeFacts> ReadPe(const std::string& image) {
 // platform's known system DLLs would be looked for in that folder first, so anything placed
 // beside the installer could run with its administrator rights. version.dll and psapi.dll are
 // such DLLs on some systems; zlib and the compiler's runtime must not be needed at all.
-TEST(InstallerImage, Is32BitWindowedAndImportsKnownSystemDllsOnly) {
-    const std::optional<PeFacts> pe = ReadPe(ReadWholeFile(InstallerPath()));
+TEST(InstallerImage, IsOfItsArchitectureWindowedAndImportsKnownSystemDllsOnly) {
+    const std::optional<PeFacts> pe = ReadPe(ReadWholeFile(ImageInstaller()));
     ASSERT_TRUE(pe);
-    EXPECT_EQ(pe->machine, IMAGE_FILE_MACHINE_I386);
-    EXPECT_EQ(pe->magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+    const Architecture expected = ExpectedArchitecture();
+    EXPECT_EQ(pe->machine, expected.machine);
+    EXPECT_EQ(pe->magic, expected.magic);
     EXPECT_EQ(pe->subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
     EXPECT_FALSE(pe->imports.empty());
     const std::set<std::string> known = {"kernel32.dll", "user32.dll", "advapi32.dll", "gdi32.dll",
                                          "msvcrt.dll",   "shell32.dll", "ole32.dll",   "shlwapi.dll"};
     for (const std::string& name : pe->imports) EXPECT_EQ(known.count(name), 1u) << name;
+}
+
+// The engine runs in the application's folder as a process of its own: an engine of another
+// architecture would not start where the installer does, or would see what it does otherwise.
+TEST_F(InstallerResources, CarriedEngineIsOfTheInstallersArchitecture) {
+    for (const char* name : {"PATCH.EXE", "PATCHW32.DLL"}) {
+        SCOPED_TRACE(name);
+        const std::optional<PeFacts> pe = ReadPe(ResourceBytes(m_module.get(), name, "PATCH"));
+        ASSERT_TRUE(pe);
+        EXPECT_EQ(pe->machine, ExpectedArchitecture().machine);
+        EXPECT_EQ(pe->magic, ExpectedArchitecture().magic);
+    }
 }
 
 } // namespace
