@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/code_page.h"
+
 namespace hotfix {
 
 // A payload resource as the platform holds it in memory: valid for the life of the process.
@@ -145,6 +147,9 @@ public:
 
     // The calendar time in whole seconds (time(NULL)).
     virtual std::int64_t Now() = 0;
+
+    // The ANSI code page the variables' values are in.
+    virtual const CodePage& AnsiCodePage() const = 0;
 };
 
 } // namespace hotfix

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "support/multibyte.h"
+
 namespace hotfix {
 
 bool DirectoryExists(TempEnvironment& environment, const char* path) {
@@ -23,7 +25,7 @@ std::string TempDirectory(TempEnvironment& environment, const char* fallback) {
     } else if (DirectoryExists(environment, fallback)) {
         result = fallback;
     }
-    if (!result.empty() && result.back() != '\\') result += '\\';
+    if (!result.empty() && FindLastChar(result, '\\', environment.AnsiCodePage()) != result.size() - 1) result += '\\';
     return result;
 }
 

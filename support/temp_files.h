@@ -17,7 +17,8 @@ bool DirectoryExists(TempEnvironment& environment, const char* path);
 bool FileExists(TempEnvironment& environment, const std::string& path);
 
 // The first of "TEMP", "TMP" and `fallback` (may be null) that names an existing directory,
-// as it stands, with a backslash appended when it does not end in one; empty text when none does.
+// as it stands, with a backslash appended when it does not end in one (a trail byte 0x5C is
+// none); empty text when none does.
 // Example: TEMP="C:\Temp" (a directory) gives "C:\Temp\".
 std::string TempDirectory(TempEnvironment& environment, const char* fallback);
 

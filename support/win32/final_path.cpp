@@ -1,5 +1,7 @@
 #include "support/win32/final_path.h"
 
+#include "support/win32/ansi_path.h"
+
 namespace hotfix::win32 {
 
 namespace {
@@ -14,7 +16,8 @@ std::string FinalPathOf(HANDLE handle) {
         if (length == 0) return std::string();
         if (length < path.size()) {
             path.resize(length);
-            if (!path.empty() && path.back() == '\\') path.pop_back();
+            // Only a backslash of its own: in "C:\\\x95\x5C" the last byte is half a character.
+            if (!path.empty() && LastSeparatorAnsi(path, false) == path.size() - 1) path.pop_back();
             return path;
         }
         path.assign(length + 1, '\0');
@@ -26,8 +29,16 @@ bool IsFinalPathOf(const std::string& finalPath, const std::string& directoryFin
     if (directoryFinal.empty() || finalPath.size() != directoryFinal.size() + 1 + relative.size()) return false;
     if (finalPath.compare(0, directoryFinal.size(), directoryFinal) != 0 || finalPath[directoryFinal.size()] != '\\')
         return false;
-    for (std::size_t i = 0; i < relative.size(); ++i)
-        if (UpperAscii(finalPath[directoryFinal.size() + 1 + i]) != UpperAscii(relative[i])) return false;
+    const char* const tail = finalPath.data() + directoryFinal.size() + 1;
+    for (std::size_t i = 0; i < relative.size(); ++i) {
+        // A double-byte character compares as it stands: a trail byte is no letter to fold.
+        if (::IsDBCSLeadByte(static_cast<unsigned char>(tail[i])) && i + 1 < relative.size()) {
+            if (tail[i] != relative[i] || tail[i + 1] != relative[i + 1]) return false;
+            ++i;
+        } else if (UpperAscii(tail[i]) != UpperAscii(relative[i])) {
+            return false;
+        }
+    }
     return true;
 }
 

@@ -14,7 +14,8 @@ namespace hotfix::win32 {
 std::string FinalPathOf(HANDLE handle);
 
 // True when `finalPath` is `directoryFinal` followed by one backslash and `relative`, the
-// relative part compared without regard to ASCII letter case.
+// relative part compared without regard to ASCII letter case (double-byte characters of the
+// ANSI code page compare byte for byte).
 // Example: IsFinalPathOf("\\\\?\\C:\\App\\Bin\\a.DLL", "\\\\?\\C:\\App", "bin\\A.dll") == true.
 bool IsFinalPathOf(const std::string& finalPath, const std::string& directoryFinal, const std::string& relative);
 

@@ -1,5 +1,7 @@
 #include "support/win32/system_library.h"
 
+#include "support/win32/ansi_path.h"
+
 namespace hotfix::win32 {
 
 std::string SystemDirectory() {
@@ -7,7 +9,7 @@ std::string SystemDirectory() {
     const UINT length = ::GetSystemDirectoryA(buffer, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return std::string();
     std::string directory(buffer, length);
-    if (directory.back() != '\\') directory += '\\';
+    if (LastSeparatorAnsi(directory, false) != directory.size() - 1) directory += '\\';
     return directory;
 }
 

@@ -1,9 +1,12 @@
-// The locator under the double-byte ANSI code page 932 (ctest runs this program with a
-// Japanese locale). The character 0x95 0x5C has the backslash's code as its trail byte: the
-// splitters, CanonicalPath and the installer itself must keep it whole.
+// The locator and the installer under the double-byte ANSI code page 932 (ctest runs this
+// program with a Japanese locale). The character 0x95 0x5C has the backslash's code as its
+// trail byte: the splitters, CanonicalPath, the installer and the engine it runs must keep it
+// whole.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <chrono>
 
 #include "discovery/application_locator.h"
 #include "harness/installer_run.h"
@@ -15,8 +18,9 @@
 namespace hotfix::testing {
 namespace {
 
-// One double-byte character whose trail byte is 0x5C.
+// Two double-byte characters whose trail byte is 0x5C.
 const std::string kTable = "\x95\x5C";
+const std::string kSo = "\x83\x5C";
 
 // ASCII letters in upper case; a double-byte character is kept as it is.
 std::string UpperAscii(const std::string& text) {
@@ -106,6 +110,27 @@ TEST_F(CodePage932, InstallerFindsAProductInstalledUnderTheCharacter) {
     EXPECT_EQ(run.boxes[0].caption, kInstallerCaption);
     EXPECT_EQ(run.exitCode, std::optional<unsigned long>(0));
     EXPECT_EQ(DescribeDifference(before, TakeSnapshot(install.Path())), "");
+}
+
+// The whole hotfix in a folder whose name and whose parent's name end in such a character
+// (`表\ソ`): the placed engine and patch files, held and checked where they really lie, and the
+// engine's own paths, all inside it. Patched, and nothing of the installer's left behind.
+TEST_F(CodePage932, HotfixPatchesAnInstallationInAFolderEndingInTheCharacter) {
+    ScopedDocumentType registration;
+    Installation outer = Installation::Create(kSandboxRoot, "e2e-");
+    ASSERT_TRUE(outer.Valid());
+    const std::string folder = outer.Path() + kTable + "\\" + kSo + "\\";
+    ASSERT_TRUE(CopyTree(SampleDirectory("Tarnovex", "7.22.24188.12"), folder));
+    ASSERT_TRUE(WriteOpenCommand(folder + "Tarnovex.exe /dde"));
+
+    InstallerRunOptions options;
+    options.timeout = std::chrono::seconds(90);
+    const InstallerRun run = RunInstaller({BoxAnswer::Ok}, options);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, AppliedMessage("Tarnovex"));
+    EXPECT_EQ(run.exitCode, std::optional<unsigned long>(0));
+    EXPECT_EQ(DescribeDifference(TakeSnapshot(SampleDirectory("Tarnovex", "7.22.24245.10")), TakeSnapshot(folder)),
+              "");
 }
 
 } // namespace

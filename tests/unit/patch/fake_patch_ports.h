@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/fake_platform.h"
 #include "platform/patch_ports.h"
 
 namespace hotfix::fakes {
@@ -125,6 +126,11 @@ public:
         now += tick;
         return value;
     }
+    const CodePage& AnsiCodePage() const override { return *codePage; }
+    const CodePage* codePage = &singleByte;
+
+private:
+    SingleByteCodePage singleByte;
 };
 
 // A child process whose exit code readings are scripted; the clock of `environment` advances

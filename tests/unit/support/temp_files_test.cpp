@@ -61,6 +61,19 @@ INSTANTIATE_TEST_SUITE_P(
         TempCase{"fallback missing too", "C:\\Gone", std::nullopt, "E:\\Gone", ""},
         TempCase{"nothing and null fallback", std::nullopt, std::nullopt, nullptr, ""}));
 
+// In a double-byte code page a directory whose last character has the trail byte 0x5C does
+// not end in a backslash.
+TEST(TempDirectoryDoubleByte, TrailByteIsNoBackslash) {
+    fakes::FakeTempEnvironment environment;
+    fakes::ShiftJisCodePage codePage;
+    environment.codePage = &codePage;
+    for (const std::string temp : {"C:\\\x95\x5C", "C:\\\x95\x5C\\"}) {
+        environment.AddDirectory(temp);
+        environment.variables["TEMP"] = temp;
+        EXPECT_EQ(TempDirectory(environment, nullptr), "C:\\\x95\x5C\\");
+    }
+}
+
 TEST(RandomLetterTest, ScalesTheRangeInProportion) {
     const struct { long long draw, randMax; char letter; } cases[] = {
         {0, 32767, 'A'}, {1260, 32767, 'A'}, {1261, 32767, 'B'}, {16384, 32767, 'N'},
