@@ -35,8 +35,11 @@ public:
     virtual bool FindEntryPoints() = 0;
 
     // The full path of process `processId`'s executable module, as much of it as fits a
-    // 260-byte buffer; nullopt when the process cannot be opened, its modules cannot be
-    // listed, or the file name cannot be read. Any handle opened is closed before returning.
+    // 260-byte buffer. Where the library cannot read it (the process cannot be opened for
+    // reading, or its modules cannot be listed, as a 32-bit process cannot list a 64-bit
+    // one's), the platform's image name of the process is asked instead, with the least
+    // access that query needs. nullopt when neither can be read. Any handle opened is closed
+    // before returning.
     virtual std::optional<std::string> ReadExecutablePath(std::uint32_t processId) = 0;
 };
 

@@ -27,8 +27,10 @@ std::unique_ptr<ProcessEntry> MakeEntry(const SnapshotRecord& record, ProcessSta
     entry->SetProcessId(record.processId);
     entry->SetPath(record.exeFile);
     if (reader) {
-        if (const std::optional<std::string> path = reader->ReadExecutablePath(record.processId))
+        if (const std::optional<std::string> path = reader->ReadExecutablePath(record.processId)) {
             entry->SetPath(*path);
+            entry->SetPathRead(true);
+        }
     }
     return entry;
 }

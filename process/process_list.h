@@ -20,7 +20,12 @@ public:
     std::uint32_t ProcessId() const { return m_processId; }
     const std::string& Path() const { return m_path; }
 
+    // True when Path() is the full path of the executable, as read from the process; false
+    // when it is the snapshot's bare file name, the process's path not being readable.
+    bool PathRead() const { return m_pathRead; }
+
     void SetProcessId(std::uint32_t processId) { m_processId = processId; }
+    void SetPathRead(bool read) { m_pathRead = read; }
 
     // Stores `path` as the 260-byte buffer would hold it: up to its first zero byte, and cut
     // to 259 characters. SetPath("C:\\a.exe\0junk") stores "C:\\a.exe".
@@ -29,6 +34,7 @@ public:
 private:
     std::uint32_t m_processId = 0;   // 0 is the system's idle pseudo-process
     std::string m_path;              // full path of the executable, or its bare file name
+    bool m_pathRead = false;
 };
 
 // The processes in the order in which the walk yielded them. The list owns its entries and

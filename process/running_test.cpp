@@ -2,17 +2,29 @@
 
 #include "process/file_name_compare.h"
 #include "process/process_list.h"
+#include "support/multibyte.h"
 
 namespace hotfix {
+
+namespace {
+
+// Example: FileNameOf("C:\\App\\App.exe") == "App.exe"; a trail byte 0x5C is no separator.
+std::string FileNameOf(const std::string& path, const CodePage& codePage) {
+    const std::size_t slash = FindLastChar(path, '\\', codePage);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
 
 bool IsApplicationStopped(std::string executablePath, ProcessSource& source, const CodePage& codePage) {
     // The whole list is built before any comparison.
     const std::unique_ptr<ProcessList> list = BuildProcessList(source);
     if (!list) return true;
+    const std::string fileName = FileNameOf(executablePath, codePage);
     for (std::size_t i = 0; i < list->Size(); ++i) {
         const ProcessEntry& entry = list->At(i);
         if (entry.ProcessId() == 0) continue;
-        if (SameFileName(entry.Path(), executablePath, codePage)) return false;
+        if (SameFileName(entry.Path(), entry.PathRead() ? executablePath : fileName, codePage)) return false;
     }
     return true;
 }

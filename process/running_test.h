@@ -16,10 +16,13 @@ public:
     virtual bool IsApplicationStopped(const std::string& executablePath) = 0;
 };
 
-// False when a listed process other than id 0 has `executablePath` as its path, equal as a
-// whole text by SameFileName; true otherwise, also when no list could be built. Takes a fresh
-// list every time and drops it before answering. A process whose path could not be read is
-// listed under its bare file name, which never equals a full path: it counts as not running.
+// False when a listed process other than id 0 executes `executablePath`; true otherwise, also
+// when no list could be built. Takes a fresh list every time and drops it before answering.
+// A process whose path was read executes it when that path equals `executablePath` as a whole
+// text by SameFileName. A process whose path could not be read (a 64-bit process seen from a
+// 32-bit one, a process of another user) is listed under its bare file name, and counts as
+// executing it when that name equals the file name of `executablePath`: the user can close it
+// and retry, where patching a running application would fail or be reported wrongly.
 bool IsApplicationStopped(std::string executablePath, ProcessSource& source, const CodePage& codePage);
 
 // The running test as the hotfix run reaches it.

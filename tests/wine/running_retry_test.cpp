@@ -187,5 +187,42 @@ TEST_F(ApplicationRunning, PlantedProcessStatusLibrariesAreNeverLoaded) {
     EXPECT_FALSE(markerVariable.Loaded("PSAPIXP.DLL"));
 }
 
+// A running Tarnovex whose modules cannot be listed, as a 64-bit one's cannot from a 32-bit
+// installer: here one started suspended, before its loader has run. It is seen running all the
+// same, and nothing is patched.
+TEST_F(ApplicationRunning, ApplicationWhoseModulesCannotBeListedIsSeenRunning) {
+    ASSERT_NO_FATAL_FAILURE(InstallStandIn(kBaseVersion));
+    m_before = TakeSnapshot(m_install.Path());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string commandLine = QuoteArgument(AppPath());
+    win32::UniqueProcessInformation app;
+    ASSERT_TRUE(::CreateProcessA(AppPath().c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                 nullptr, nullptr, &startup, app.put()));
+    struct Ender {
+        HANDLE process;
+        ~Ender() {
+            ::TerminateProcess(process, 0);
+            ::WaitForSingleObject(process, 10000);
+        }
+    } ender{app.get().hProcess};
+    using EnumModules = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
+    const auto enumModules = reinterpret_cast<EnumModules>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "K32EnumProcessModules")));
+    ASSERT_TRUE(enumModules);
+    HMODULE module = nullptr;
+    DWORD needed = 0;
+    ASSERT_FALSE(enumModules(app.get().hProcess, &module, sizeof module, &needed))
+        << "the modules of a suspended process can be listed here: nothing would be tested";
+
+    DrivenProcess installer = StartInstaller();
+    const std::optional<MessageBoxInfo> box = installer.WaitForMessageBox();
+    ExpectStillRunningBox(box);
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(installer.Answer(*box, BoxAnswer::Cancel));
+    EXPECT_EQ(installer.WaitForExit(), std::optional<unsigned long>(0));
+    ExpectNothingChanged();
+}
+
 } // namespace
 } // namespace hotfix::testing

@@ -32,22 +32,10 @@ TEST_F(RunningTestOverTable, EntryZeroIsNeverCompared) {
     EXPECT_TRUE(Stopped(kApp));
 }
 
-TEST_F(RunningTestOverTable, UnreadableProcessKeepsItsBareNameAndNeverMatches) {
-    source.processes = {{1200, "Tarnovex.exe", std::nullopt}};
-    EXPECT_TRUE(Stopped(kApp));
-}
-
-TEST_F(RunningTestOverTable, WithoutTheLibraryOnlyBareNamesAreListed) {
-    source.processes = {{1200, "Tarnovex.exe", kApp}};
-    source.libraryLoads = false;
-    EXPECT_TRUE(Stopped(kApp));
-    EXPECT_TRUE(source.log.pathsRead.empty());
-}
-
 TEST_F(RunningTestOverTable, WithoutEntryPointsNoPathIsRead) {
     source.processes = {{1200, "Tarnovex.exe", kApp}};
     source.entryPointsFound = false;
-    EXPECT_TRUE(Stopped(kApp));
+    EXPECT_FALSE(Stopped(kApp)) << "the bare file name decides";
     EXPECT_TRUE(source.log.pathsRead.empty());
     EXPECT_TRUE(source.log.libraryUnloaded);
 }
@@ -124,6 +112,39 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"LongPathEqualsItsCut", kLong, kLong.substr(0, 259), true}),
     [](const ::testing::TestParamInfo<MatchCase>& info) { return std::string(info.param.name); });
 
+// A process whose path cannot be read (a 64-bit process seen from a 32-bit installer) is
+// listed under its bare file name, which decides against the installed executable's name.
+struct UnreadCase {
+    const char* name;
+    fakes::FakeProcess process;
+    bool libraryLoads;
+    bool running;
+};
+
+class UnreadPathTable : public ::testing::TestWithParam<UnreadCase> {};
+
+TEST_P(UnreadPathTable, BareFileNameDecidesWhereThePathCannotBeRead) {
+    const UnreadCase& c = GetParam();
+    FakeProcessSource source;
+    fakes::SingleByteCodePage codePage;
+    source.processes = {c.process};
+    source.libraryLoads = c.libraryLoads;
+    EXPECT_EQ(!IsApplicationStopped(kApp, source, codePage), c.running);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Unread, UnreadPathTable,
+    ::testing::Values(
+        UnreadCase{"SameName", {1200, "Tarnovex.exe", std::nullopt}, true, true},
+        UnreadCase{"SameNameOtherCase", {1200, "TARNOVEX.EXE", std::nullopt}, true, true},
+        UnreadCase{"OtherName", {1200, "Sellidor.exe", std::nullopt}, true, false},
+        UnreadCase{"NameIsLonger", {1200, "Tarnovex.exe.old", std::nullopt}, true, false},
+        // A path that was read decides: another copy under the same name is not the application.
+        UnreadCase{"ReadPathOfAnotherCopy", {1200, "Tarnovex.exe", "D:\\Old\\Tarnovex.exe"}, true, false},
+        UnreadCase{"NoLibrarySameName", {1200, "Tarnovex.exe", kApp}, false, true},
+        UnreadCase{"NoLibraryOtherName", {1200, "Sellidor.exe", std::nullopt}, false, false}),
+    [](const ::testing::TestParamInfo<UnreadCase>& info) { return std::string(info.param.name); });
+
 TEST(RunningTestDoubleByte, PairsCompareAsOneCharacter) {
     FakeProcessSource source;
     fakes::ShiftJisCodePage codePage;
@@ -132,6 +153,17 @@ TEST(RunningTestDoubleByte, PairsCompareAsOneCharacter) {
     source.processes = {{1200, "x.exe", listed}};
     EXPECT_FALSE(IsApplicationStopped("c:\\\x95\x5C\\\x82\x60.EXE", source, codePage));
     EXPECT_TRUE(IsApplicationStopped("c:\\\x95\x5D\\\x82\x60.EXE", source, codePage));
+}
+
+// The installed executable's file name ends after its last separator of its own: a trail
+// byte 0x5C splits nothing.
+TEST(RunningTestDoubleByte, UnreadProcessMatchesTheWholeDoubleByteFileName) {
+    FakeProcessSource source;
+    fakes::ShiftJisCodePage codePage;
+    source.processes = {{1200, "\x95\x5C.exe", std::nullopt}};
+    EXPECT_FALSE(IsApplicationStopped("C:\\App\\\x95\x5C.exe", source, codePage));
+    source.processes = {{1200, ".exe", std::nullopt}};
+    EXPECT_TRUE(IsApplicationStopped("C:\\App\\\x95\x5C.exe", source, codePage));
 }
 
 TEST(ProcessEntry, PathIsHeldAsInATwoHundredSixtyByteBuffer) {
