@@ -104,6 +104,12 @@ void RunLog::PayloadWritten(const std::string& path, int result) {
     Line(std::string(result == 1 ? "Written: " : "Not written: ") + path);
 }
 
+void RunLog::FileWaitedFor(const std::string& path, std::uint32_t error, std::uint32_t waitedMs, bool wentThrough,
+                           const std::string& holders) {
+    Line("Waited " + std::to_string(waitedMs) + " ms for " + path + ", held by another process (error " +
+         std::to_string(error) + "): " + (wentThrough ? "went through" : "gave up") + "; " + holders);
+}
+
 void RunLog::EngineRan(const std::string& directory, const std::string& commandLine, std::uint32_t runResult,
                        bool hasExitCode, std::uint32_t exitCode, const std::string& output) {
     std::string text = "Engine run in " + directory + ": " + commandLine + " -> ";

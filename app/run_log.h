@@ -32,6 +32,8 @@ public:
     void EngineRan(const std::string& directory, const std::string& commandLine, std::uint32_t runResult,
                    bool hasExitCode, std::uint32_t exitCode, const std::string& output) override;
     void FileDeleted(const std::string& path, Removal removal) override;
+    void FileWaitedFor(const std::string& path, std::uint32_t error, std::uint32_t waitedMs, bool wentThrough,
+                       const std::string& holders) override;
 
 private:
     void Line(const std::string& text) { m_sink.WriteLine(text); }

@@ -10,8 +10,9 @@
 namespace hotfix::win32 {
 
 // The patch sequence on Win32: payloads from `payloadModule` (null: the executable itself),
-// real files, real child processes.
-class Win32PatchStep final : public PatchStep {
+// real files, real child processes. Whoever hears of the sequence's steps also hears of each
+// wait for a placed file that another process held.
+class Win32PatchStep final : public PatchStep, public EngineConfiguration {
 public:
     explicit Win32PatchStep(HMODULE payloadModule = nullptr) : m_payloadPlatform(payloadModule) {}
     int ApplyPatches(const std::string& applicationDirectory, int productCode) override {
@@ -24,7 +25,14 @@ public:
         return m_sequence.SettleInterruptedRun(applicationDirectory, productCode);
     }
     // How the sequence runs the engine, and who hears of its steps.
-    EngineConfiguration& Engine() { return m_sequence; }
+    EngineConfiguration& Engine() { return *this; }
+    void Configure(const EngineRunMode& mode, PatchEvents* events) override {
+        m_sequence.Configure(mode, events);
+        if (!events) return m_payloadPlatform.ReportWaitsTo(nullptr);
+        m_payloadPlatform.ReportWaitsTo([events](const HeldWait& wait) {
+            events->FileWaitedFor(wait.path, wait.error, wait.waitedMs, wait.wentThrough, wait.holders);
+        });
+    }
 
 private:
     Win32PayloadPlatform m_payloadPlatform;

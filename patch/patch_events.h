@@ -25,6 +25,14 @@ public:
 
     // What became of `path` when the sequence removed it.
     virtual void FileDeleted(const std::string& path, Removal removal) = 0;
+
+    // Placing or removing `path` waited `waitedMs` for another process that held it (platform
+    // error `error`), and then went through or gave up; `holders` names who held it, as far as
+    // the platform tells.
+    virtual void FileWaitedFor(const std::string& path, std::uint32_t error, std::uint32_t waitedMs, bool wentThrough,
+                               const std::string& holders) {
+        (void)path, (void)error, (void)waitedMs, (void)wentThrough, (void)holders;
+    }
 };
 
 // How the patch sequence starts the engine. The default is the interactive run: its console

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -29,12 +30,21 @@ bool IsAbsolute(const std::string& path) {
     return (path.size() >= 2 && path[1] == ':') || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
 }
 
+// "waited 1.52 s for C:\\App\\a.dll (error 32): went through; held by scanner.exe (pid 1200)"
+std::string WaitLine(const hotfix::win32::HeldWait& wait) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", wait.waitedMs / 1000.0);
+    return std::string("waited ") + seconds + " s for " + wait.path + " (error " + std::to_string(wait.error) +
+           "): " + (wait.wentThrough ? "went through" : "gave up") + "; " + wait.holders;
+}
+
 enum class Job { Apply, Settle };
 
 ApplyResult Run(Job job, const char* updateDirectory, const char* patchFile, ApplyListener& listener) {
     if (updateDirectory == nullptr || patchFile == nullptr || *updateDirectory == '\0' || *patchFile == '\0')
         return {ApplyOutcome::IoFailureRolledBack, "no update directory or patch file given", ""};
     Win32FileSystem fs(updateDirectory);
+    fs.ReportWaitsTo([&listener](const hotfix::win32::HeldWait& wait) { listener.Say(WaitLine(wait)); });
     IoStatus status = fs.Open();
     if (!status.ok) return {ApplyOutcome::IoFailureRolledBack, status.message, ""};
     const bool absolute = IsAbsolute(patchFile);

@@ -3,6 +3,7 @@
 #include "engine/patch_path.h"
 #include "support/win32/ansi_path.h"
 #include "support/win32/final_path.h"
+#include "support/win32/held_files.h"
 
 #include <windows.h>
 
@@ -115,6 +116,10 @@ Win32FileSystem::Win32FileSystem(std::string root) : m_root(std::move(root)) {
 
 std::string Win32FileSystem::FullPath(const std::string& path) const { return m_root + path; }
 
+bool Win32FileSystem::Held(const std::vector<std::string>& paths, const std::function<bool()>& attempt) {
+    return win32::RetryWhileHeld(paths, attempt, m_waitReport);
+}
+
 IoStatus Win32FileSystem::Open() {
     m_rootHandle.reset(::CreateFileA(m_root.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -131,8 +136,12 @@ IoStatus Win32FileSystem::Open() {
 IoStatus Win32FileSystem::OpenEntry(const std::string& path, DWORD access, DWORD share, DWORD flags, Found& found,
                                     FileHandle& handle, BY_HANDLE_FILE_INFORMATION& info) {
     found = Found::Missing;
-    handle.reset(::CreateFileA(FullPath(path).c_str(), access, share, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
+    const std::string full = FullPath(path);
+    Held({full}, [&] {
+        handle.reset(::CreateFileA(full.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
+        return handle.valid();
+    });
     if (!handle) {
         const DWORD code = ::GetLastError();
         if (IsMissing(code)) return IoStatus::Success();
@@ -220,8 +229,13 @@ IoStatus Win32FileSystem::OpenRead(const std::string& path, std::unique_ptr<Read
 IoStatus Win32FileSystem::CreateNew(const std::string& path, std::unique_ptr<WritableFile>& file) {
     IoStatus status = HoldParentOf(path);
     if (!status.ok) return status;
-    FileHandle handle(::CreateFileA(FullPath(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::string full = FullPath(path);
+    FileHandle handle;
+    Held({full}, [&] {
+        handle.reset(::CreateFileA(full.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr));
+        return handle.valid();
+    });
     if (!handle) return LastError("CreateFile " + path);
     if (!win32::IsFinalPathOf(win32::FinalPathOf(handle.get()), m_rootFinal, path)) {
         // Its directory was swapped for a link in the moment before: take back what was made.
@@ -254,8 +268,10 @@ IoStatus Win32FileSystem::Rename(const std::string& from, const std::string& to,
             return LastError("cannot clear the read-only attribute of " + to);
         handle.reset();
     }
-    DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!::MoveFileExA(FullPath(from).c_str(), FullPath(to).c_str(), flags))
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    const std::string source = FullPath(from);
+    const std::string target = FullPath(to);
+    if (!Held({source, target}, [&] { return ::MoveFileExA(source.c_str(), target.c_str(), flags) != FALSE; }))
         return LastError("MoveFileEx " + from + " -> " + to);
     return IoStatus::Success();
 }
@@ -276,7 +292,9 @@ IoStatus Win32FileSystem::Delete(const std::string& path) {
     if (readOnly && !SetHandleAttributes(handle.get(), info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY))
         return LastError("cannot clear the read-only attribute of " + path);
     FILE_DISPOSITION_INFO dispose{TRUE};
-    if (!::SetFileInformationByHandle(handle.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
+    if (!Held({FullPath(path)}, [&] {
+            return ::SetFileInformationByHandle(handle.get(), FileDispositionInfo, &dispose, sizeof dispose) != FALSE;
+        })) {
         IoStatus failure = LastError("DeleteFile " + path);
         if (readOnly) SetHandleAttributes(handle.get(), info.dwFileAttributes);
         return failure;
@@ -302,7 +320,9 @@ IoStatus Win32FileSystem::RemoveEmptyDirectory(const std::string& path) {
     IoStatus status = Query(path, kind);
     if (!status.ok) return status;
     if (kind != PathKind::Directory) return kind == PathKind::Link ? Refused(path) : IoStatus::Failure(ERROR_DIRECTORY, path + " is not a directory");
-    if (!::RemoveDirectoryA(FullPath(path).c_str())) return LastError("RemoveDirectory " + path);
+    const std::string full = FullPath(path);
+    if (!Held({full}, [&] { return ::RemoveDirectoryA(full.c_str()) != FALSE; }))
+        return LastError("RemoveDirectory " + path);
     return IoStatus::Success();
 }
 

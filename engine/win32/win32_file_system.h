@@ -9,10 +9,13 @@
 // creates files in is held open without FILE_SHARE_DELETE for the life of the object, so it
 // cannot be renamed away and replaced by a link meanwhile.
 #include "engine/engine_file_system.h"
+#include "support/win32/held_files.h"
 #include "support/win32/unique_handle.h"
 
+#include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace hotfix::engine {
 
@@ -38,6 +41,10 @@ public:
 
     std::string FullPath(const std::string& path) const;
 
+    // Who hears of each wait for a file that another process held for a moment: every open,
+    // rename and deletion that fails so is tried again for a while (support/win32/held_files.h).
+    void ReportWaitsTo(win32::HeldWaitReport report) { m_waitReport = std::move(report); }
+
 private:
     using FileHandle = win32::UniqueFile;
     enum class Found { Missing, Here, Elsewhere };
@@ -51,11 +58,15 @@ private:
     // holds each of them. "" is the root.
     IoStatus HoldDirectory(const std::string& directory);
     IoStatus HoldParentOf(const std::string& path);
+    // `attempt`, tried again while another process holds the first of `paths` (the holders of
+    // all of them are named).
+    bool Held(const std::vector<std::string>& paths, const std::function<bool()>& attempt);
 
     std::string m_root;
     std::string m_rootFinal;
     FileHandle m_rootHandle;
     std::map<std::string, FileHandle> m_held; // PathKey of a directory -> its handle
+    win32::HeldWaitReport m_waitReport;
 };
 
 // Opens any file by its Win32 path for reading: readers may share it, and so may a holder with

@@ -98,9 +98,13 @@ bool Win32PayloadPlatform::ClearTarget(const std::string& givenDirectory, const 
     bool cleared = false;
     {
         // The entry itself: a link at the name is opened as the link, not as what it names.
-        UniqueFile entry(::CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                       nullptr));
+        UniqueFile entry;
+        RetryWhileHeld({path}, [&] {
+            entry.reset(::CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                      nullptr));
+            return entry.valid();
+        }, m_waitReport);
         if (!entry) {
             const DWORD code = ::GetLastError();
             cleared = code == ERROR_FILE_NOT_FOUND;
@@ -124,7 +128,7 @@ bool Win32PayloadPlatform::ClearTarget(const std::string& givenDirectory, const 
                         ::SetFileInformationByHandle(entry.get(), FileBasicInfo, &basic, sizeof basic);
                     }
                 }
-                cleared = DeleteThrough(entry.get());
+                cleared = RetryWhileHeld({path}, [&] { return DeleteThrough(entry.get()); }, m_waitReport);
             }
         }
     }
@@ -140,8 +144,12 @@ bool Win32PayloadPlatform::WriteTarget(const std::string& givenDirectory, const 
     SplitPath(path, directory, name);
     bool written = false;
     {
-        UniqueFile target(::CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFile target;
+        RetryWhileHeld({path}, [&] {
+            target.reset(::CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+            return target.valid();
+        }, m_waitReport);
         if (target) {
             DWORD count = 0;
             written = IsWhereNamed(target.get(), directory, name) &&
@@ -160,8 +168,13 @@ bool Win32PayloadPlatform::HoldTarget(const std::string& givenDirectory, const s
     std::string directory, name;
     SplitPath(path, directory, name);
     // Others may read it, load it and run it; nobody may write, rename or delete it.
-    UniqueFile held(::CreateFileA(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // A scanner reading the file just written may keep it from being opened so for a moment.
+    UniqueFile held;
+    RetryWhileHeld({path}, [&] {
+        held.reset(::CreateFileA(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        return held.valid();
+    }, m_waitReport);
     BY_HANDLE_FILE_INFORMATION info{};
     const bool ok = held && ::GetFileInformationByHandle(held.get(), &info) &&
                     (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && info.nNumberOfLinks == 1 &&
@@ -182,7 +195,8 @@ std::uint32_t Win32PayloadPlatform::DeleteHeld(const std::string& givenDirectory
     SplitPath(path, directory, name);
     auto found = m_held.find(path);
     if (found == m_held.end()) return ERROR_FILE_NOT_FOUND;
-    if (!DeleteThrough(found->second.get())) return ::GetLastError();
+    if (!RetryWhileHeld({path}, [&] { return DeleteThrough(found->second.get()); }, m_waitReport))
+        return ::GetLastError();
     m_held.erase(found);
     auto held = m_directories.find(directory);
     if (held != m_directories.end()) --held->second.files;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/patch_ports.h"
+#include "support/win32/held_files.h"
 #include "support/win32/unique_handle.h"
 
 namespace hotfix::win32 {
@@ -13,7 +14,8 @@ namespace hotfix::win32 {
 // files placed from them, each held from its writing to its deletion. While anything is held in
 // a directory, the directory itself is held open without FILE_SHARE_DELETE (so it cannot be
 // renamed away and replaced by a link), and its final path is what every placed file's final
-// path is checked against.
+// path is checked against. An open or deletion that fails because another process holds the
+// file for a moment (a scanner) is tried again for a while (support/win32/held_files.h).
 class Win32PayloadPlatform final : public PayloadPlatform {
 public:
     // `module` holds the resources; null means the executable (GetModuleHandle(NULL)).
@@ -24,6 +26,9 @@ public:
     bool WriteTarget(const std::string& directory, const std::string& name, const PayloadBytes& payload) override;
     bool HoldTarget(const std::string& directory, const std::string& name, const PayloadBytes& payload) override;
     std::uint32_t DeleteHeld(const std::string& directory, const std::string& name) override;
+
+    // Who hears of each wait for a held file.
+    void ReportWaitsTo(HeldWaitReport report) { m_waitReport = std::move(report); }
 
 private:
     struct HeldDirectory {
@@ -42,6 +47,7 @@ private:
     HMODULE m_module;
     std::map<std::string, HeldDirectory> m_directories;   // by the directory text as given
     std::map<std::string, UniqueFile> m_held;             // by the full path as given
+    HeldWaitReport m_waitReport;
 };
 
 } // namespace hotfix::win32

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <initializer_list>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -210,6 +211,84 @@ TEST_F(RolloutTest, QuietPatchRunEndsWithTheOutcomeOfTheVersion) {
     EXPECT_TRUE(Contains(run.log, "Outcome: message 6, patched")) << run.log;
     // Nothing of the sequence is left in the application directory.
     EXPECT_EQ(::GetFileAttributesA((m_install.Path() + "patch.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// True when `path` cannot be opened for deletion because another process holds it.
+bool HeldAgainstDeletion(const std::string& path) {
+    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(file);
+        return false;
+    }
+    return ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// A line of `log` that holds every one of `parts`.
+bool HasLineWith(const std::string& log, std::initializer_list<std::string> parts) {
+    std::size_t start = 0;
+    while (start < log.size()) {
+        std::size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        const std::string line = log.substr(start, end - start);
+        bool all = true;
+        for (const std::string& part : parts) all = all && Contains(line, part);
+        if (all) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// A file that another process holds for a moment, sharing only reading, as a scanner does: a
+// file the engine replaces (its swap waits), and a stale patch.exe that the installer removes
+// before placing its own. Each is waited for, at most 10 s, and the wait is logged; held
+// longer, the hotfix fails as it would have at once and the installation is as it was.
+TEST_F(RolloutTest, FilesHeldForAMomentAreWaitedForAtMostTenSeconds) {
+    ASSERT_TRUE(SampleExists("Tarnovex", kBaseVersion)) << "no sample product in this build";
+    struct Case {
+        const char* name;
+        const char* file;
+        bool stale;           // a file the installer finds in its way, else one of the product
+        unsigned holdMs;      // from the start, or from the placing of the engine
+        bool fromPlacing;
+        unsigned long exitCode;
+        const char* ending;   // of the wait's log line
+    };
+    const Case cases[] = {
+        {"a target, briefly", "TarnovexCore.dll", false, 4000, true, 0, "went through"},
+        {"a stale patch.exe, briefly", "patch.exe", true, 6000, false, 0, "went through"},
+        {"a target, past the bound", "TarnovexCore.dll", false, 14000, true, 1603, "gave up"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_install = Installation::Create();
+        ASSERT_TRUE(m_install.CopyTreeFrom(SampleDirectory("Tarnovex", kBaseVersion)));
+        ASSERT_TRUE(WriteOpenCommand(AppPath() + " /dde"));
+        if (c.stale) ASSERT_TRUE(m_install.WriteFile(c.file, "left by an earlier run"));
+        const DirectorySnapshot before = TakeSnapshot(m_install.Path());
+        ::DeleteFileA(m_logPath.c_str());
+
+        const std::string held = m_install.Path() + c.file;
+        DrivenProcess holder = DrivenProcess::Start(QuoteArgument(TestProgramDirectory() + "hotfix-file-holder.exe") +
+                                                    " --share-read --for " + std::to_string(c.holdMs) +
+                                                    (c.fromPlacing ? " --after " + QuoteArgument(m_install.Path() + "patch.exe") : "") +
+                                                    " " + QuoteArgument(held));
+        ASSERT_TRUE(holder.Started());
+        const auto deadline = Clock::now() + 10s;
+        while (!HeldAgainstDeletion(held) && Clock::now() < deadline) std::this_thread::sleep_for(20ms);
+        ASSERT_TRUE(HeldAgainstDeletion(held));
+
+        const QuietRun run = RunQuiet("/quiet " + LogArgument(), 120s);
+        EXPECT_EQ(holder.WaitForExit(30s), std::optional<unsigned long>(0));
+        EXPECT_EQ(run.exitCode, std::optional<unsigned long>(c.exitCode));
+        EXPECT_TRUE(HasLineWith(run.log, {c.file, "(error 32", c.ending})) << run.log;
+        const DirectorySnapshot after = TakeSnapshot(m_install.Path());
+        if (c.exitCode == 0) {
+            EXPECT_EQ(DescribeDifference(TakeSnapshot(SampleDirectory("Tarnovex", kTargetVersion)), after), "");
+        } else {
+            EXPECT_EQ(DescribeDifference(before, after), "");
+        }
+    }
 }
 
 TEST_F(RolloutTest, WithoutSwitchesTheBoxAndExitCodeZeroAreUnchanged) {
