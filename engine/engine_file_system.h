@@ -85,6 +85,10 @@ public:
     // The kKeptAttributes bits of a file, and setting them (other bits are left as they are).
     virtual IoStatus ReadAttributes(const std::string& path, std::uint32_t& attributes) = 0;
     virtual IoStatus WriteAttributes(const std::string& path, std::uint32_t attributes) = 0;
+    // Free bytes available to this caller on the update directory's volume.
+    // On success `message` may name that volume for the user ("the volume of C:\\App\\");
+    // on failure `bytes` is unchanged.
+    virtual IoStatus FreeSpace(std::uint64_t& bytes) = 0;
 };
 
 } // namespace hotfix::engine

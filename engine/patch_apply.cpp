@@ -13,6 +13,7 @@
 #include "engine/zlib_stream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <new>
 #include <set>
@@ -311,6 +312,69 @@ bool ReadAndSettle(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& lis
     return true;
 }
 
+// The journal of this transaction, as first written.
+Journal JournalOf(const PatchModel& model, const Plan& plan) {
+    Journal journal;
+    journal.state = JournalState::Swapping;
+    journal.patchDigest = model.digest;
+    journal.createdDirectories = plan.directories;
+    return journal;
+}
+
+// What staging will take of the volume, known before the first byte is written: the new size of
+// every file staged (patched or added; a removal only renames, a skipped file is not touched),
+// and a margin:
+// - 64 KiB per staged file and per directory made: a file takes whole clusters, and the last one
+//   is rarely full; NTFS and FAT volumes use clusters of at most 64 KiB;
+// - the journal twice, since its temporary file stands beside it while it is rewritten (a few
+//   hundred bytes, more with many directories);
+// - 1 MiB kept free: a volume filled to its last cluster leaves the file system no room for its
+//   own records of the new files (and the system and other programs none either), so staging
+//   could still fail on a disk full that the sizes alone do not show.
+// Backups are renames and take nothing; all targets lie on the update directory's volume, since
+// links and mount points below it are refused.
+struct SpaceNeeded {
+    std::uint64_t files = 0;  // the new files' own bytes
+    std::uint64_t margin = 0; // the rest
+    std::uint64_t Total() const { return files + margin; }
+};
+
+SpaceNeeded SpaceNeededBy(const Plan& plan, std::uint64_t journalBytes) {
+    constexpr std::uint64_t kClusterAllowance = 64u << 10;
+    constexpr std::uint64_t kReserve = 1u << 20;
+    SpaceNeeded needed;
+    std::uint64_t created = plan.directories.size();
+    for (const PlannedAction& action : plan.actions) {
+        if (action.action == ChangeKind::Remove) continue;
+        needed.files += action.entry->target.size;
+        ++created;
+    }
+    needed.margin = created * kClusterAllowance + 2 * journalBytes + kReserve;
+    return needed;
+}
+
+// Refuses, with nothing written yet, a transaction the volume cannot hold. A free space that
+// cannot be told does not stop the patch: staging's own failure on a full disk, rolled back,
+// stays the safety net, as it is for space taken by others meanwhile.
+bool CheckSpace(EngineFileSystem& fs, const Plan& plan, const Journal& journal, ApplyListener& listener,
+                StepError& error) {
+    std::uint64_t available = 0;
+    const IoStatus status = fs.FreeSpace(available);
+    if (!status.ok) {
+        listener.Say("free space not known (" + status.message + "), going on");
+        return true;
+    }
+    const SpaceNeeded needed = SpaceNeededBy(plan, SerializeJournal(journal).size());
+    if (available >= needed.Total()) return true;
+    const std::string volume = status.message.empty() ? std::string("the update directory's volume") : status.message;
+    error = {ApplyOutcome::IoFailureRolledBack,
+             "not enough space on " + volume + ": " + std::to_string(needed.Total()) + " bytes needed (" +
+                 std::to_string(needed.files) + " for the new files, " + std::to_string(needed.margin) +
+                 " in reserve), " + std::to_string(available) + " bytes free",
+             ""};
+    return false;
+}
+
 // How far the transaction got: from `begun` (the journal may have been written) a failure has to
 // be rolled back; from `committed` (every swap done, the journal says so) only the clean-up is left.
 struct Reached {
@@ -321,10 +385,7 @@ struct Reached {
 // The transaction proper, from the journal to the clean-up.
 ApplyResult Transact(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener, const PatchModel& model,
                      const Plan& plan, std::vector<Progress>& progress, Reached& reached) {
-    Journal journal;
-    journal.state = JournalState::Swapping;
-    journal.patchDigest = model.digest;
-    journal.createdDirectories = plan.directories;
+    Journal journal = JournalOf(model, plan);
 
     auto rollBack = [&](StepError failure) {
         listener.Say("failed: " + failure.message);
@@ -411,6 +472,8 @@ ApplyResult ApplyPatch(EngineFileSystem& fs, ReadableFile& patch, ApplyListener&
         for (const std::string& note : plan.notes) listener.Say(note);
         if (!planned) return {refusal.outcome, refusal.message, refusal.file};
         if (plan.actions.empty()) return {ApplyOutcome::AlreadyApplied, "every file is already up to date", ""};
+        StepError noRoom;
+        if (!CheckSpace(fs, plan, JournalOf(model, plan), listener, noRoom)) return Failed(noRoom);
         progress.assign(plan.actions.size(), Progress{});
         return Transact(fs, patch, listener, model, plan, progress, reached);
     } catch (const std::exception& failure) {

@@ -4,7 +4,8 @@
 //   2. whatever an interrupted run of this patch left is settled first (patch_settle.h);
 //   3. every target is checked: already new (skipped), a known old version (patched), absent
 //      and added by the entry, or anything else (changed, a link, under a link): the whole patch
-//      is refused, nothing changes;
+//      is refused, nothing changes; then the volume must have room for every file to be staged,
+//      with a margin, or the patch is refused (IoFailureRolledBack) before anything is written;
 //   4. the journal is written and flushed; each new file is built beside its target, its size
 //      and SHA-256 verified while it is written, flushed, and given the old file's attributes
 //      (a delta's source, the old file, is hashed while it is used: hashing runs on a thread

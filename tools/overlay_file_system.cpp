@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -161,6 +162,11 @@ IoStatus OverlayFileSystem::ReadAttributes(const std::string& path, std::uint32_
 
 IoStatus OverlayFileSystem::WriteAttributes(const std::string& path, std::uint32_t) {
     if (m_nodes.count(path) == 0) return Refused(ENOENT, "attributes of " + path);
+    return IoStatus::Success();
+}
+
+IoStatus OverlayFileSystem::FreeSpace(std::uint64_t& bytes) {
+    bytes = UINT64_MAX;
     return IoStatus::Success();
 }
 

@@ -29,6 +29,8 @@ public:
     engine::IoStatus RemoveEmptyDirectory(const std::string& path) override;
     engine::IoStatus ReadAttributes(const std::string& path, std::uint32_t& attributes) override;
     engine::IoStatus WriteAttributes(const std::string& path, std::uint32_t attributes) override;
+    // What the engine writes lives in memory, so no volume limits it: as much as can be counted.
+    engine::IoStatus FreeSpace(std::uint64_t& bytes) override;
 
     // The files there are now, by '\\'-separated path, and the bytes of one of them (read from
     // disk when the engine did not write it). False when `path` is not a file.

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace hotfix::engine {
@@ -210,5 +211,15 @@ IoStatus PosixFileSystem::ReadAttributes(const std::string&, std::uint32_t& attr
 }
 
 IoStatus PosixFileSystem::WriteAttributes(const std::string&, std::uint32_t) { return IoStatus::Success(); }
+
+// The blocks an unprivileged caller may still use (f_bavail), not those kept for root.
+IoStatus PosixFileSystem::FreeSpace(std::uint64_t& bytes) {
+    struct statvfs volume {};
+    if (::statvfs(m_root.c_str(), &volume) != 0) return Errno("statvfs " + m_root);
+    bytes = static_cast<std::uint64_t>(volume.f_bavail) * static_cast<std::uint64_t>(volume.f_frsize);
+    IoStatus status;
+    status.message = "the volume of " + m_root;
+    return status;
+}
 
 } // namespace hotfix::engine

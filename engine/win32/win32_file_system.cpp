@@ -349,4 +349,16 @@ IoStatus Win32FileSystem::WriteAttributes(const std::string& path, std::uint32_t
     return IoStatus::Success();
 }
 
+// GetDiskFreeSpaceExA takes any directory of the volume: the update directory as given (its
+// caller's quota counted). "" is the current directory, whose volume NULL names.
+IoStatus Win32FileSystem::FreeSpace(std::uint64_t& bytes) {
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExA(m_root.empty() ? nullptr : m_root.c_str(), &available, nullptr, nullptr))
+        return LastError("cannot tell the free space of " + m_root);
+    bytes = available.QuadPart;
+    IoStatus status;
+    status.message = "the volume of " + (m_root.empty() ? std::string(".") : m_root);
+    return status;
+}
+
 } // namespace hotfix::engine

@@ -38,6 +38,7 @@ public:
     IoStatus RemoveEmptyDirectory(const std::string& path) override;
     IoStatus ReadAttributes(const std::string& path, std::uint32_t& attributes) override;
     IoStatus WriteAttributes(const std::string& path, std::uint32_t attributes) override;
+    IoStatus FreeSpace(std::uint64_t& bytes) override;
 
     std::string FullPath(const std::string& path) const;
 

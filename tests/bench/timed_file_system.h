@@ -125,6 +125,10 @@ public:
         Stopwatch watch(m_times, &IoTimes::other);
         return m_inner.WriteAttributes(path, attributes);
     }
+    engine::IoStatus FreeSpace(std::uint64_t& bytes) override {
+        Stopwatch watch(m_times, &IoTimes::other);
+        return m_inner.FreeSpace(bytes);
+    }
 
 private:
     engine::EngineFileSystem& m_inner;

@@ -34,6 +34,10 @@ public:
     long operations = 0;
     std::set<std::string> locked; // PathKey of locked paths
     bool mapFiles = false;        // files opened for reading can be mapped (as a private copy)
+    // What FreeSpace reports: plenty, unless a test says otherwise. It is no counted operation
+    // (the fault injection above keeps its numbering); freeSpaceFails makes it fail.
+    std::uint64_t freeSpace = std::uint64_t(1) << 40;
+    bool freeSpaceFails = false;
     // Called before each operation with its description ("create app.exe.hfx~new"), e.g. to
     // change a file behind the engine's back.
     std::function<void(const std::string&)> beforeStep;
@@ -168,6 +172,14 @@ public:
         auto node = m_nodes.find(PathKey(path));
         if (node == m_nodes.end()) return IoStatus::Failure(2, "no file " + path);
         node->second.attributes = attributes;
+        return status;
+    }
+
+    IoStatus FreeSpace(std::uint64_t& bytes) override {
+        if (freeSpaceFails) return IoStatus::Failure(21, "device not ready");
+        bytes = freeSpace;
+        IoStatus status;
+        status.message = "the volume of the fake";
         return status;
     }
 

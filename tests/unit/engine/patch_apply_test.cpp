@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <regex>
 
 namespace hotfix::engine {
 namespace {
@@ -403,6 +404,64 @@ TEST(PatchApply, JournalsAndLeftoversTheEngineDidNotWrite) {
     Recorder recorder;
     EXPECT_EQ(ApplyTo(fs, patch, recorder).outcome, ApplyOutcome::NotApplicable);
     EXPECT_EQ(fs.Files(), with(untouched, {{"app.exe.hfx~new", "<link>"}}));
+}
+
+// The volume must hold every file to be staged, with a margin, before anything is written. The
+// need is read from the refusal's message: big.bin (200 000 bytes) counts only while it is to be
+// patched, the removed gone.txt (300 000 bytes) never.
+TEST(PatchApply, RefusesBeforeWritingWhenTheVolumeCannotHoldTheNewFiles) {
+    const std::string big(200000, 'b');
+    const std::vector<FileSpec> files = {{"big.bin", {"big 1"}, true, big},
+                                         {"gone.txt", {std::string(300000, 'g')}, false, ""},
+                                         {"small.txt", {"small 1"}, true, "small 2"}};
+    const auto patch = BuildWholePatch(files);
+    const Files oldBig = {{"big.bin", "big 1"}, {"small.txt", "small 1"}};
+    const Files newBig = {{"big.bin", big}, {"small.txt", "small 1"}};
+    const Files withGone = {{"big.bin", big}, {"gone.txt", std::string(300000, 'g')}, {"small.txt", "small 1"}};
+    const std::regex counted("^not enough space on the volume of the fake: ([0-9]+) bytes needed .*, ([0-9]+) bytes free$");
+    auto run = [&](const Files& before, std::uint64_t freeSpace, bool queryFails, std::uint64_t& needed) {
+        FakeEngineFileSystem fs;
+        for (const auto& [path, bytes] : before) fs.PutFile(path, bytes);
+        fs.freeSpace = freeSpace;
+        fs.freeSpaceFails = queryFails;
+        Recorder recorder;
+        const ApplyResult result = ApplyTo(fs, patch, recorder);
+        std::smatch numbers;
+        needed = 0;
+        if (result.outcome != ApplyOutcome::Applied) {
+            // Refused with nothing written: no journal, no staged file.
+            EXPECT_EQ(fs.Files(), before) << result.message;
+            EXPECT_TRUE(std::regex_match(result.message, numbers, counted)) << result.message;
+            EXPECT_EQ(numbers[2].str(), std::to_string(freeSpace)) << result.message;
+            needed = std::stoull(numbers[1].str());
+        } else {
+            EXPECT_EQ(fs.Files(), (Files{{"big.bin", big}, {"small.txt", "small 2"}})) << result.message;
+        }
+        return result.outcome;
+    };
+    std::uint64_t smallOnly = 0;
+    ASSERT_EQ(run(newBig, 0, false, smallOnly), ApplyOutcome::IoFailureRolledBack);
+    ASSERT_GT(smallOnly, 0u);
+    struct Case {
+        const char* name;
+        const Files& before;
+        std::uint64_t freeSpace;
+        bool queryFails;
+        ApplyOutcome outcome;
+    } cases[] = {
+        {"one byte short", newBig, smallOnly - 1, false, ApplyOutcome::IoFailureRolledBack},
+        {"exactly enough", newBig, smallOnly, false, ApplyOutcome::Applied},
+        {"a removed file needs no room", withGone, smallOnly, false, ApplyOutcome::Applied},
+        {"a file to patch needs its new size", oldBig, smallOnly + big.size() - 1, false,
+         ApplyOutcome::IoFailureRolledBack},
+        {"plenty", oldBig, std::uint64_t(1) << 40, false, ApplyOutcome::Applied},
+        {"the free space cannot be told", oldBig, 0, true, ApplyOutcome::Applied},
+    };
+    for (const Case& c : cases) {
+        std::uint64_t needed = 0;
+        EXPECT_EQ(run(c.before, c.freeSpace, c.queryFails, needed), c.outcome) << c.name;
+        if (c.outcome == ApplyOutcome::IoFailureRolledBack) EXPECT_GT(needed, c.freeSpace) << c.name;
+    }
 }
 
 TEST(PatchApply, CorruptPatchChangesNothing) {
