@@ -274,9 +274,11 @@ TEST_F(RolloutTest, FilesHeldForAMomentAreWaitedForAtMostTenSeconds) {
                                                     (c.fromPlacing ? " --after " + QuoteArgument(m_install.Path() + "patch.exe") : "") +
                                                     " " + QuoteArgument(held));
         ASSERT_TRUE(holder.Started());
-        const auto deadline = Clock::now() + 10s;
-        while (!HeldAgainstDeletion(held) && Clock::now() < deadline) std::this_thread::sleep_for(20ms);
-        ASSERT_TRUE(HeldAgainstDeletion(held));
+        const auto deadline = Clock::now() + 20s;
+        while (!HeldAgainstDeletion(held) && holder.IsRunning() && Clock::now() < deadline)
+            std::this_thread::sleep_for(20ms);
+        ASSERT_TRUE(HeldAgainstDeletion(held)) << "error " << ::GetLastError() << ", the holder "
+                                               << (holder.IsRunning() ? "running" : "ended");
 
         const QuietRun run = RunQuiet("/quiet " + LogArgument(), 120s);
         EXPECT_EQ(holder.WaitForExit(30s), std::optional<unsigned long>(0));
