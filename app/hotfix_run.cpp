@@ -25,6 +25,13 @@ void Take(HotfixContext& context, StepKind step, RunFacts& facts) {
         facts.applicationDirectory = DirectoryOf(facts.executablePath, context.codePage);
         facts.product = FindProduct(FileNameOf(facts.executablePath, context.codePage), context.codePage);
         return;
+    case StepKind::CheckPendingRestart: {
+        std::vector<PendingRenameValue> values;
+        for (const char* name : kPendingRenameValues)
+            values.push_back({name, context.registry.ReadMachineMultiString(kSessionManagerKey, name)});
+        facts.pendingRestart = DecidePendingRestart(std::move(values), facts.applicationDirectory, context.codePage);
+        return;
+    }
     case StepKind::FindInterruptedRun:
         facts.interruptedAtStart = context.patchStep.HasInterruptedRun(facts.applicationDirectory);
         return;

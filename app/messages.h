@@ -9,7 +9,7 @@ enum class Outcome {
     StillRunning = 2,  // patchable, but the application is running (Retry/Cancel)
     WrongVersion = 3,  // the hotfix cannot be applied to this version
     UpToDate = 4,      // the hotfix is already in place
-    Failed = 5,        // the patch sequence failed, or the label did not move
+    Failed = 5,        // the patch sequence failed, the label did not move, or a restart is pending
     Applied = 6,       // patched
 };
 

@@ -41,6 +41,33 @@ void RunLog::Found(const RunFacts& facts) {
     else Line("Product: " + facts.product->DisplayName + " (code " + std::to_string(facts.product->ProductCode) + ")");
 }
 
+void RunLog::PendingRestartRead(const RunFacts& facts) {
+    const PendingRestart& pending = *facts.pendingRestart;
+    for (const PendingRenameValue& value : pending.values) {
+        const std::string code = std::to_string(value.read.code);
+        switch (value.read.state) {
+        case MultiStringRead::State::Read:
+        case MultiStringRead::State::Missing: break;
+        case MultiStringRead::State::WrongType:
+            Line("Pending restart: " + value.name + " is not a REG_MULTI_SZ value (type " + code +
+                 "), counted as no operation");
+            break;
+        case MultiStringRead::State::Failed:
+            Line("Pending restart: " + value.name + " could not be read (error " + code +
+                 "), counted as no operation");
+            break;
+        }
+    }
+    if (!pending.blocking) {
+        Line("Pending restart: no operation names " + facts.applicationDirectory);
+        return;
+    }
+    Line("Pending restart: " + pending.blockingValue + " holds " + Quoted(pending.blocking->source) + " -> " +
+         Quoted(pending.blocking->destination) + (pending.blocking->destination.empty() ? " (delete)" : "") +
+         ", in " + facts.applicationDirectory);
+    Line("Pending restart: a restart is needed first to carry it out; run the hotfix again after it");
+}
+
 void RunLog::StepStarting(StepKind step, const RunRecord& record) {
     const RunFacts& facts = record.facts;
     const int code = facts.product ? facts.product->ProductCode : 0;
@@ -61,6 +88,7 @@ void RunLog::StepTaken(StepKind step, const RunRecord& record) {
     };
     switch (step) {
     case StepKind::Locate: Found(facts); break;
+    case StepKind::CheckPendingRestart: PendingRestartRead(facts); break;
     case StepKind::FindInterruptedRun: interrupted(facts.interruptedAtStart); break;
     case StepKind::TestRunningBeforeSettling: runningTest(facts.stoppedBeforeSettling); break;
     case StepKind::Settle: Line("Settling sequence result: " + std::to_string(facts.settleResult.value_or(0))); break;

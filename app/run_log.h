@@ -38,6 +38,7 @@ public:
 private:
     void Line(const std::string& text) { m_sink.WriteLine(text); }
     void Found(const RunFacts& facts);
+    void PendingRestartRead(const RunFacts& facts);
     void Ended(const RunRecord& record);
 
     LogSink& m_sink;

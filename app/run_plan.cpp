@@ -26,6 +26,11 @@ RunStep NextStep(const RunFacts& facts) {
     if (facts.executablePath.empty() || !facts.product) return Tell(Outcome::NotFound);
     const ProductEntry& product = *facts.product;
 
+    // Before anything that writes into the directory (settling too), and before the label: the
+    // files the restart leaves are not the ones read now.
+    if (!facts.pendingRestart) return Take(StepKind::CheckPendingRestart);
+    if (facts.pendingRestart->blocking) return Tell(Outcome::Failed);
+
     if (!facts.interruptedAtStart) return Take(StepKind::FindInterruptedRun);
     if (*facts.interruptedAtStart) {
         // Settling replaces the application's files: never under a running application.

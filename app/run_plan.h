@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/messages.h"
+#include "app/pending_restart.h"
 #include "catalogue/product_catalogue.h"
 
 namespace hotfix {
@@ -26,6 +27,7 @@ struct RunFacts {
     std::string executablePath;                  // "" when the document type is not registered
     std::string applicationDirectory;            // with its final backslash
     const ProductEntry* product = nullptr;       // nullptr: the file name is of no product
+    std::optional<PendingRestart> pendingRestart;  // operations left for the next restart
     std::optional<bool> interruptedAtStart;      // an interrupted engine run had left its traces
     std::optional<bool> stoppedBeforeSettling;   // the running test, before the engine settles
     std::optional<int> settleResult;             // the settling sequence's result
@@ -39,6 +41,7 @@ struct RunFacts {
 
 enum class StepKind {
     Locate,                 // find the executable through the registry, then its product
+    CheckPendingRestart,    // read the operations left for the next restart
     FindInterruptedRun,     // look for an interrupted engine run's traces
     TestRunningBeforeSettling,
     Settle,                 // let the engine settle that run, applying nothing
@@ -57,11 +60,12 @@ struct RunStep {
     std::string statusWord;                // Tell only: the word that chose the outcome, if any
 };
 
-// The next step of a run that knows `facts`. Reading order: an interrupted run is settled
-// before the version is read (an installation half old, half new is judged by nothing it
-// says), refused while the application runs; a base label is patched only while the
-// application is stopped; the outcome of a patch is judged by the engine's result, the
-// directory being settled and the label having left the bases.
+// The next step of a run that knows `facts`. Reading order: nothing is done in a directory
+// that an operation left for the next restart names (the restart would undo it: message 5);
+// an interrupted run is settled before the version is read (an installation half old, half
+// new is judged by nothing it says), refused while the application runs; a base label is
+// patched only while the application is stopped; the outcome of a patch is judged by the
+// engine's result, the directory being settled and the label having left the bases.
 RunStep NextStep(const RunFacts& facts);
 
 } // namespace hotfix

@@ -44,4 +44,14 @@ bool SameFileName(const std::string& a, const std::string& b, const CodePage& co
     return codePage.IsDoubleByte() ? SameDoubleByte(a, b, codePage) : SameSingleByte(a, b);
 }
 
+bool IsInDirectory(const std::string& path, const std::string& directory, const CodePage& codePage) {
+    if (directory.empty()) return false;
+    // Compared character by character, the prefix's last character must match the directory's
+    // final separator, a character of its own: a prefix that ends inside a double-byte
+    // character, or with one whose trail byte is 0x5C, never matches.
+    const std::string itself = directory.substr(0, directory.size() - 1);
+    return SameFileName(path.substr(0, directory.size()), directory, codePage) ||
+           SameFileName(path, itself, codePage);
+}
+
 } // namespace hotfix

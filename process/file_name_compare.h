@@ -15,4 +15,10 @@ namespace hotfix {
 // mapping. Nothing is trimmed: "a.exe " does not equal "a.exe".
 bool SameFileName(const std::string& a, const std::string& b, const CodePage& codePage);
 
+// True when `path` names `directory` itself or something inside it, by the rule above:
+// `path` starts with `directory` (which ends with its backslash), or equals it without that
+// backslash. False for an empty directory.
+// Example: "c:\APP\x.dll" and "C:\App" are in "C:\App\"; "C:\App2\x" is not.
+bool IsInDirectory(const std::string& path, const std::string& directory, const CodePage& codePage);
+
 } // namespace hotfix

@@ -27,4 +27,49 @@ std::optional<std::string> Win32Registry::ReadClassesRootDefault(const std::stri
     return std::string(buffer.data(), ::strnlen(buffer.data(), filled));
 }
 
+MultiStringRead Win32Registry::ReadMachineMultiString(const std::string& subkey, const std::string& valueName) {
+    MultiStringRead result;
+    auto fail = [&](LONG status) {
+        const bool missing = status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND;
+        result.state = missing ? MultiStringRead::State::Missing : MultiStringRead::State::Failed;
+        result.code = static_cast<std::uint32_t>(status);
+        return result;
+    };
+
+    UniqueHkey key;
+    const LONG opened = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_QUERY_VALUE, key.put());
+    if (opened != ERROR_SUCCESS) return fail(opened);
+
+    // The size first, then the bytes; the value may grow in between (another installer adding
+    // an operation), so a buffer found too small is sized again, a few times at most. The ANSI
+    // function reports an upper bound of the converted size; two spare zero bytes end the last
+    // string and the list even when the value was stored without them.
+    DWORD type = 0;
+    DWORD size = 0;
+    LONG status = ::RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
+    for (int attempt = 0;; ++attempt) {
+        if (status != ERROR_SUCCESS) return fail(status);
+        if (type != REG_MULTI_SZ) {
+            result.state = MultiStringRead::State::WrongType;
+            result.code = type;
+            return result;
+        }
+        if (attempt == 4) return fail(ERROR_MORE_DATA);
+        std::vector<char> buffer(size + 2u, '\0');
+        DWORD filled = size;
+        status = ::RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type,
+                                    reinterpret_cast<BYTE*>(buffer.data()), &filled);
+        if (status == ERROR_MORE_DATA) {
+            size = filled;   // the size it has now
+            status = ERROR_SUCCESS;
+            continue;
+        }
+        if (status == ERROR_SUCCESS && type == REG_MULTI_SZ) {
+            result.state = MultiStringRead::State::Read;
+            result.data.assign(buffer.data(), filled < size ? filled : size);
+            return result;
+        }
+    }
+}
+
 } // namespace hotfix::win32

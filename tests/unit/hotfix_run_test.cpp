@@ -18,6 +18,7 @@ const char kThird[] = "7.22 (7.22.24245.10)";
 const char* NameOf(StepKind step) {
     switch (step) {
     case StepKind::Locate: return "locate";
+    case StepKind::CheckPendingRestart: return "pending";
     case StepKind::FindInterruptedRun: return "traces";
     case StepKind::TestRunningBeforeSettling: return "running?";
     case StepKind::Settle: return "settle";
@@ -44,6 +45,7 @@ struct PlanCase {
     const char* labelAfter;
     const char* plan;
     Outcome outcome;
+    bool pendingInside = false;  // an operation left for the restart names the directory
 };
 
 // Walks NextStep to the end, answering each step from the case.
@@ -67,6 +69,10 @@ std::string PlanOf(const PlanCase& c, Outcome& outcome) {
             facts.applicationDirectory = "C:\\App\\";
             facts.product = *c.exe ? FindProduct(c.exe, codePage) : nullptr;
             break;
+        case StepKind::CheckPendingRestart:
+            facts.pendingRestart = PendingRestart();
+            if (c.pendingInside) facts.pendingRestart->blocking = PendingRename{"\\??\\C:\\App\\x", ""};
+            break;
         case StepKind::FindInterruptedRun: facts.interruptedAtStart = c.interrupted; break;
         case StepKind::TestRunningBeforeSettling: facts.stoppedBeforeSettling = test(); break;
         case StepKind::Settle: facts.settleResult = 1; break;
@@ -83,43 +89,48 @@ std::string PlanOf(const PlanCase& c, Outcome& outcome) {
 }
 
 TEST(RunPlan, EachAnswerLeadsToItsPlanAndOutcome) {
-    const char* patched = "locate traces label running? patch traces label tell";
+    const char* patched = "locate pending traces label running? patch traces label tell";
     const PlanCase cases[] = {
         {"", false, true, true, kFirst, 1, false, kThird, "locate tell", Outcome::NotFound},
         {"Notepad.exe", false, false, true, kFirst, 1, false, kThird, "locate tell", Outcome::NotFound},
         // Not patchable: decided on the label alone, the application may run.
-        {"Tarnovex.exe", false, false, true, kThird, 1, false, kThird, "locate traces label tell", Outcome::UpToDate},
-        {"TarnovexViewer.exe", false, false, true, kSecond, 1, false, kThird, "locate traces label tell",
+        {"Tarnovex.exe", false, false, true, kThird, 1, false, kThird,
+         "locate pending traces label tell", Outcome::UpToDate},
+        {"TarnovexViewer.exe", false, false, true, kSecond, 1, false, kThird, "locate pending traces label tell",
          Outcome::UpToDate},
-        {"TarnovexViewer.exe", false, false, true, kThird, 1, false, kThird, "locate traces label tell",
+        {"TarnovexViewer.exe", false, false, true, kThird, 1, false, kThird, "locate pending traces label tell",
          Outcome::WrongVersion},
-        {"Tarnovex.exe", false, false, true, "", 1, false, kThird, "locate traces label tell", Outcome::WrongVersion},
-        {"Tarnovex.exe", false, false, true, "7.22 (7.22.24300.1)", 1, false, kThird, "locate traces label tell",
-         Outcome::WrongVersion},
+        {"Tarnovex.exe", false, false, true, "", 1, false, kThird,
+         "locate pending traces label tell", Outcome::WrongVersion},
+        {"Tarnovex.exe", false, false, true, "7.22 (7.22.24300.1)", 1, false, kThird,
+         "locate pending traces label tell", Outcome::WrongVersion},
         // Patchable: only while stopped.
-        {"Sellidor.exe", false, false, true, kFirst, 1, false, kThird, "locate traces label running? tell",
+        {"Sellidor.exe", false, false, true, kFirst, 1, false, kThird, "locate pending traces label running? tell",
          Outcome::StillRunning},
         {"Tarnovex.exe", false, true, true, kFirst, 1, false, kThird, patched, Outcome::Applied},
         {"Sellidor.exe", false, true, true, kSecond, 1, false, "7.22 (7.22.24300.1)", patched, Outcome::Applied},
         {"TarnovexViewer.exe", false, true, true, kFirst, 1, false, kSecond, patched, Outcome::Applied},
         // Judged by the engine's result, the traces, then the label having left the bases.
-        {"Tarnovex.exe", false, true, true, kSecond, 0, false, kThird, "locate traces label running? patch tell",
-         Outcome::Failed},
-        {"Tarnovex.exe", false, true, true, kSecond, 2, false, kThird, "locate traces label running? patch tell",
-         Outcome::Failed},
-        {"Tarnovex.exe", false, true, true, kFirst, 1, true, kThird, "locate traces label running? patch traces tell",
-         Outcome::Failed},
+        {"Tarnovex.exe", false, true, true, kSecond, 0, false, kThird,
+         "locate pending traces label running? patch tell", Outcome::Failed},
+        {"Tarnovex.exe", false, true, true, kSecond, 2, false, kThird,
+         "locate pending traces label running? patch tell", Outcome::Failed},
+        {"Tarnovex.exe", false, true, true, kFirst, 1, true, kThird,
+         "locate pending traces label running? patch traces tell", Outcome::Failed},
         {"Tarnovex.exe", false, true, true, kFirst, 1, false, kSecond, patched, Outcome::Failed},
         {"Tarnovex.exe", false, true, true, kFirst, 1, false, "", patched, Outcome::Failed},
         // An interrupted run is settled before the label is read, never under a running application.
-        {"Tarnovex.exe", true, false, true, kFirst, 1, false, kThird, "locate traces running? tell",
+        {"Tarnovex.exe", true, false, true, kFirst, 1, false, kThird, "locate pending traces running? tell",
          Outcome::StillRunning},
-        {"Tarnovex.exe", true, true, false, kFirst, 1, false, kThird, "locate traces running? settle traces tell",
-         Outcome::Failed},
-        {"Tarnovex.exe", true, true, true, kThird, 1, false, kThird, "locate traces running? settle traces label tell",
-         Outcome::UpToDate},
+        {"Tarnovex.exe", true, true, false, kFirst, 1, false, kThird,
+         "locate pending traces running? settle traces tell", Outcome::Failed},
+        {"Tarnovex.exe", true, true, true, kThird, 1, false, kThird,
+         "locate pending traces running? settle traces label tell", Outcome::UpToDate},
         {"Tarnovex.exe", true, true, true, kFirst, 1, false, kThird,
-         "locate traces running? settle traces label running? patch traces label tell", Outcome::Applied},
+         "locate pending traces running? settle traces label running? patch traces label tell", Outcome::Applied},
+        // Nothing is done in a directory the next restart changes, not even settling, whatever its label.
+        {"Tarnovex.exe", true, true, true, kFirst, 1, false, kThird, "locate pending tell", Outcome::Failed, true},
+        {"Tarnovex.exe", false, true, true, kThird, 1, false, kThird, "locate pending tell", Outcome::Failed, true},
     };
     for (const PlanCase& c : cases) {
         Outcome outcome = Outcome::NotFound;

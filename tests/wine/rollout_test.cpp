@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "harness/helpers.h"
 #include "harness/installed_application.h"
@@ -19,6 +20,7 @@
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
 #include "main/command_runner_win32.h"
+#include "support/win32/unique_handle.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "process/running_test.h"
@@ -92,6 +94,46 @@ protected:
 };
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Keeps the machine's PendingFileRenameOperations as it was: saved when made, put back (or
+// deleted, when there was none) when destroyed. Wine carries the operations out when the
+// prefix restarts, and every test shares the prefix.
+class ScopedPendingRenames {
+public:
+    ScopedPendingRenames() {
+        const LONG opened = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, m_key.put());
+        if (opened != ERROR_SUCCESS) return;
+        DWORD size = 0;
+        LONG status = ::RegQueryValueExW(m_key.get(), kValue, nullptr, &m_type, nullptr, &size);
+        if (status == ERROR_SUCCESS) {
+            m_saved.resize(size);
+            status = ::RegQueryValueExW(m_key.get(), kValue, nullptr, &m_type, m_saved.data(), &size);
+            m_saved.resize(size);
+            m_existed = status == ERROR_SUCCESS;
+        }
+        m_valid = status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
+    ~ScopedPendingRenames() {
+        if (!m_valid) return;
+        if (m_existed)
+            ::RegSetValueExW(m_key.get(), kValue, 0, m_type, m_saved.data(), static_cast<DWORD>(m_saved.size()));
+        else
+            ::RegDeleteValueW(m_key.get(), kValue);
+    }
+    ScopedPendingRenames(const ScopedPendingRenames&) = delete;
+    ScopedPendingRenames& operator=(const ScopedPendingRenames&) = delete;
+
+    bool Valid() const { return m_valid; }
+
+private:
+    static constexpr const wchar_t* kKey = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    static constexpr const wchar_t* kValue = L"PendingFileRenameOperations";
+    win32::UniqueHkey m_key;
+    bool m_valid = false;
+    bool m_existed = false;
+    DWORD m_type = 0;
+    std::vector<BYTE> m_saved;
+};
 
 TEST_F(RolloutTest, EachOutcomeHasItsExitCodeAndLogLines) {
     struct Case {
@@ -291,6 +333,46 @@ TEST_F(RolloutTest, FilesHeldForAMomentAreWaitedForAtMostTenSeconds) {
             EXPECT_EQ(DescribeDifference(before, after), "");
         }
     }
+}
+
+// A file left by another installer to replace the application's executable at the next
+// restart, written as that installer would (MoveFileEx): the restart would undo the hotfix, so
+// nothing is done. One left for a sibling folder whose name starts with the application
+// folder's changes nothing.
+TEST_F(RolloutTest, APendingRestartInTheFolderKeepsTheHotfixOut) {
+    ASSERT_TRUE(SampleExists("Tarnovex", kBaseVersion)) << "no sample product in this build";
+    ASSERT_TRUE(m_install.CopyTreeFrom(SampleDirectory("Tarnovex", kBaseVersion)));
+    ASSERT_TRUE(WriteOpenCommand(AppPath() + " /dde"));
+    const std::string staged = m_logs.Path() + "staged.exe";
+    WriteWholeFile(staged, "left for the restart");
+    const DWORD replaceAtRestart = MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING;
+    {
+        ScopedPendingRenames pending;
+        ASSERT_TRUE(pending.Valid());
+        ASSERT_TRUE(::MoveFileExA(staged.c_str(), AppPath().c_str(), replaceAtRestart)) << ::GetLastError();
+        const DirectorySnapshot before = TakeSnapshot(m_install.Path());
+        const QuietRun run = RunQuiet("/quiet " + LogArgument());
+        EXPECT_EQ(run.exitCode, std::optional<unsigned long>(1603));
+        EXPECT_EQ(run.windowsSeen, 0);
+        EXPECT_EQ(DescribeDifference(before, TakeSnapshot(m_install.Path())), "");
+        EXPECT_TRUE(Contains(run.log, "Pending restart: PendingFileRenameOperations holds \"\\??\\" + staged +
+                                          "\" -> \"!\\??\\" + AppPath() + "\", in " + m_install.Path()))
+            << run.log;
+        EXPECT_TRUE(Contains(run.log, "a restart is needed first")) << run.log;
+        EXPECT_TRUE(Contains(run.log, "Outcome: message 5, the hotfix failed")) << run.log;
+        EXPECT_FALSE(Contains(run.log, "Patching ")) << run.log;
+    }
+    const std::string folder = m_install.Path().substr(0, m_install.Path().size() - 1);
+    Installation sibling = Installation::Create(kSandboxRoot, folder.substr(folder.rfind('\\') + 1));
+    ASSERT_TRUE(sibling.Valid());
+    ScopedPendingRenames pending;
+    ASSERT_TRUE(pending.Valid());
+    ASSERT_TRUE(::MoveFileExA(staged.c_str(), (sibling.Path() + "Tarnovex.exe").c_str(), replaceAtRestart));
+    ::DeleteFileA(m_logPath.c_str());
+    const QuietRun run = RunQuiet("/quiet " + LogArgument(), 120s);
+    EXPECT_TRUE(Contains(run.log, "Pending restart: no operation names " + m_install.Path())) << run.log;
+    EXPECT_EQ(run.exitCode, std::optional<unsigned long>(0)) << run.log;
+    EXPECT_EQ(VersionLabelOf(AppPath()), std::optional<std::string>("7.22 (7.22.24245.10)"));
 }
 
 TEST_F(RolloutTest, WithoutSwitchesTheBoxAndExitCodeZeroAreUnchanged) {

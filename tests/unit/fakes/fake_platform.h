@@ -47,10 +47,23 @@ public:
 };
 
 // HKEY_CLASSES_ROOT as a map from subkey to default value; a missing subkey cannot be opened.
+// HKEY_LOCAL_MACHINE's multi-strings as a map from "subkey\value name" to what reading finds;
+// one not in the map is missing.
 class FakeRegistry final : public Registry {
 public:
     std::map<std::string, std::string> values;
+    std::map<std::string, MultiStringRead> machineValues;
     std::vector<std::uint32_t> bufferSizes;   // every buffer size asked for
+
+    // Puts `data` in `subkey`\`name` as a REG_MULTI_SZ value.
+    void SetMultiString(const std::string& subkey, const std::string& name, const std::string& data) {
+        machineValues[subkey + "\\" + name] = MultiStringRead{MultiStringRead::State::Read, 0, data};
+    }
+
+    MultiStringRead ReadMachineMultiString(const std::string& subkey, const std::string& name) override {
+        auto it = machineValues.find(subkey + "\\" + name);
+        return it == machineValues.end() ? MultiStringRead{} : it->second;
+    }
 
     std::optional<std::string> ReadClassesRootDefault(const std::string& subkey,
                                                        std::uint32_t bufferSize) override {

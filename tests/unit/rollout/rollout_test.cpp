@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/exit_codes.h"
+#include "app/pending_restart.h"
 #include "app/quiet_user_interface.h"
 #include "app/rollout.h"
 #include "discovery/application_locator.h"
@@ -11,6 +12,8 @@
 
 namespace hotfix {
 namespace {
+
+using namespace std::string_literals;
 
 const char kDir[] = "C:\\Apps\\Veltrix\\";
 const FileVersion kFirst{7, 22, 24188, 12};
@@ -78,6 +81,11 @@ public:
     void PatchTo(const std::string& exe, FileVersion version) {
         patchStep.onApply = [this, exe, version] { versions.versions[std::string(kDir) + exe] = version; };
     }
+    // An operation left for the next restart in the second value: `source` moved over `destination`.
+    void LeaveForRestart(const std::string& source, const std::string& destination) {
+        registry.SetMultiString(kSessionManagerKey, kPendingRenameValues[1],
+                                "\\??\\" + source + '\0' + "!\\??\\" + destination + '\0' + '\0');
+    }
     int Run(const RunOptions& options, bool withLog = false) {
         RolloutServices services{context, clock};
         services.clock = &clock;
@@ -124,9 +132,24 @@ TEST_F(RolloutTest, QuietExitCodeForEachOutcome) {
              t.runningTest.answers = {false};
          },
          1618},
+        {"restart pending in the folder",
+         [](RolloutTest& t) {
+             t.Install("Tarnovex.exe", kFirst);
+             t.PatchTo("Tarnovex.exe", kThird);
+             t.LeaveForRestart("C:\\Temp\\x.tmp", "C:\\Apps\\Veltrix\\Tarnovex.exe");
+         },
+         1603},
+        {"restart pending in a sibling folder",
+         [](RolloutTest& t) {
+             t.Install("Tarnovex.exe", kFirst);
+             t.PatchTo("Tarnovex.exe", kThird);
+             t.LeaveForRestart("C:\\Temp\\x.tmp", "C:\\Apps\\Veltrix2\\Tarnovex.exe");
+         },
+         0},
     };
     for (const Row& row : rows) {
         registry.values.clear();
+        registry.machineValues.clear();
         versions.versions.clear();
         runningTest.answers.clear();
         patchStep = fakes::FakePatchStep();
@@ -226,6 +249,7 @@ TEST_F(RolloutTest, LogTellsAPatchedRunInOrder) {
         "Run 1",
         "Found: C:\\Apps\\Veltrix\\Tarnovex.exe",
         "Product: Tarnovex (code 1)",
+        "Pending restart: no operation names C:\\Apps\\Veltrix\\",
         "Version label: 7.22 (7.22.24188.12)",
         "Running test: C:\\Apps\\Veltrix\\Tarnovex.exe is running",
         "Outcome: message 2, application still running",
@@ -245,6 +269,38 @@ TEST_F(RolloutTest, LogTellsAPatchedRunInOrder) {
         "Version label after patching: 7.22 (7.22.24245.10)",
         "Outcome: message 6, patched",
         "Exit code: 0",
+    };
+    int at = 0;
+    for (const char* expected : expectedInOrder) {
+        const int found = log.Find(expected, at);
+        ASSERT_GE(found, 0) << "missing or out of order: " << expected;
+        at = found + 1;
+    }
+}
+
+TEST_F(RolloutTest, APendingRestartInTheFolderChangesNothingAndIsLogged) {
+    Install("Tarnovex.exe", kFirst);
+    PatchTo("Tarnovex.exe", kThird);
+    patchStep.interrupted = true;   // not even settled
+    registry.machineValues[std::string(kSessionManagerKey) + "\\" + kPendingRenameValues[0]] =
+        MultiStringRead{MultiStringRead::State::WrongType, 1, ""};
+    registry.SetMultiString(kSessionManagerKey, kPendingRenameValues[1],
+                            "\\??\\C:\\Temp\\a\0\0\\??\\c:\\apps\\veltrix\\old.dll\0\0"s);
+    RunOptions options = Quiet();
+    options.logPath = "x.log";
+    EXPECT_EQ(Run(options, true), 1603);
+    EXPECT_TRUE(patchStep.settles.empty());
+    EXPECT_TRUE(patchStep.calls.empty());
+    EXPECT_TRUE(versions.reads.empty());
+
+    const char* expectedInOrder[] = {
+        "Product: Tarnovex (code 1)",
+        "Pending restart: PendingFileRenameOperations is not a REG_MULTI_SZ value (type 1), counted as no operation",
+        "Pending restart: PendingFileRenameOperations2 holds \"\\??\\c:\\apps\\veltrix\\old.dll\" -> \"\" (delete), "
+        "in C:\\Apps\\Veltrix\\",
+        "Pending restart: a restart is needed first",
+        "Outcome: message 5, the hotfix failed",
+        "Exit code: 1603",
     };
     int at = 0;
     for (const char* expected : expectedInOrder) {
