@@ -306,7 +306,9 @@ TEST_F(RolloutTest, FilesHeldForAMomentAreWaitedForAtMostTenSeconds) {
         m_install = Installation::Create();
         ASSERT_TRUE(m_install.CopyTreeFrom(SampleDirectory("Tarnovex", kBaseVersion)));
         ASSERT_TRUE(WriteOpenCommand(AppPath() + " /dde"));
-        if (c.stale) ASSERT_TRUE(m_install.WriteFile(c.file, "left by an earlier run"));
+        if (c.stale) {
+            ASSERT_TRUE(m_install.WriteFile(c.file, "left by an earlier run"));
+        }
         const DirectorySnapshot before = TakeSnapshot(m_install.Path());
         ::DeleteFileA(m_logPath.c_str());
 
