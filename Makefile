@@ -41,8 +41,10 @@ TOOLCHAIN_x64 := mingw-x86_64
 CONFIGURE_x64 := -DHOTFIX_X86_BUILD=$(CURDIR)/$(WIN_x86)
 
 .PHONY: configure-native configure-x86 configure-x64 windows-x86 windows-x64 demo-build-x86 demo-build-x64
+# A Windows build is configured with the native patch builder (it makes the patch files) and
+# the native bench_apply (it makes the Wine tests' delta fixture) built.
 configure-x86 configure-x64: configure-%: configure-native
-	cmake --build $(BUILD)/native -j $(JOBS) --target hotfix-pack
+	cmake --build $(BUILD)/native -j $(JOBS) --target hotfix-pack bench_apply
 	cmake -S . -B $(WIN_$*) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/$(TOOLCHAIN_$*).cmake \
 	  -DHOTFIX_NATIVE_BIN=$(CURDIR)/$(BUILD)/native/bin $(CONFIGURE_$*) $(DEFINITION) >/dev/null
