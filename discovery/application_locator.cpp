@@ -77,13 +77,4 @@ std::string DirectoryOf(const char* path, const CodePage& codePage) {
     return path ? DirectoryOf(std::string(path), codePage) : std::string();
 }
 
-std::string FileNameOf(const std::string& path, const CodePage& codePage) {
-    const std::size_t slash = FindLastChar(path, kSeparator[0], codePage);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FileNameOf(const char* path, const CodePage& codePage) {
-    return path ? FileNameOf(std::string(path), codePage) : std::string();
-}
-
 } // namespace hotfix

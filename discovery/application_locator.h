@@ -6,6 +6,7 @@
 #include "platform/code_page.h"
 #include "platform/file_lookup.h"
 #include "platform/registry.h"
+#include "support/multibyte.h"   // FileNameOf, which the callers of the locator use with it
 
 namespace hotfix {
 
@@ -33,10 +34,5 @@ std::string CanonicalPath(const std::string& path, FileLookup& files, const Code
 // empty text for an absent (null) path. Example: "C:\\A\\b.exe" -> "C:\\A\\".
 std::string DirectoryOf(const char* path, const CodePage& codePage);
 std::string DirectoryOf(const std::string& path, const CodePage& codePage);
-
-// The path after its last backslash; the whole path without a backslash; empty text for an
-// absent (null) path. Example: "C:\\A\\b.exe" -> "b.exe", "C:\\A\\" -> "".
-std::string FileNameOf(const char* path, const CodePage& codePage);
-std::string FileNameOf(const std::string& path, const CodePage& codePage);
 
 } // namespace hotfix

@@ -6,16 +6,6 @@
 
 namespace hotfix {
 
-namespace {
-
-// Example: FileNameOf("C:\\App\\App.exe") == "App.exe"; a trail byte 0x5C is no separator.
-std::string FileNameOf(const std::string& path, const CodePage& codePage) {
-    const std::size_t slash = FindLastChar(path, '\\', codePage);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-} // namespace
-
 bool IsApplicationStopped(std::string executablePath, ProcessSource& source, const CodePage& codePage) {
     // The whole list is built before any comparison.
     const std::unique_ptr<ProcessList> list = BuildProcessList(source);

@@ -40,4 +40,13 @@ std::size_t FindLastChar(const std::string& text, char ch, const CodePage& codeP
     return found;
 }
 
+std::string FileNameOf(const std::string& path, const CodePage& codePage) {
+    const std::size_t slash = FindLastChar(path, '\\', codePage);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FileNameOf(const char* path, const CodePage& codePage) {
+    return path ? FileNameOf(std::string(path), codePage) : std::string();
+}
+
 } // namespace hotfix

@@ -18,4 +18,9 @@ std::size_t FindFirstChar(const std::string& text, char ch, const CodePage& code
 // Example: FindLastChar("c:\\a\\b", '\\', cp) == 4.
 std::size_t FindLastChar(const std::string& text, char ch, const CodePage& codePage);
 
+// The path after its last backslash of its own; the whole path without one; empty text for an
+// absent (null) path. Example: "C:\\A\\b.exe" -> "b.exe", "C:\\A\\" -> "".
+std::string FileNameOf(const std::string& path, const CodePage& codePage);
+std::string FileNameOf(const char* path, const CodePage& codePage);
+
 } // namespace hotfix

@@ -45,15 +45,7 @@ bool InstallerCarries(const std::string& name) {
 }
 
 // True when another process holds `path` so that nobody may open it, whatever sharing is asked.
-bool HeldWithoutSharing(const std::string& path) {
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(file);
-        return false;
-    }
-    return ::GetLastError() == ERROR_SHARING_VIOLATION;
-}
+bool HeldWithoutSharing(const std::string& path) { return HeldByAnother(path, GENERIC_READ); }
 
 // The installer's own files, which must never stay behind in the application directory.
 std::string LeftoversIn(const DirectorySnapshot& snapshot) {

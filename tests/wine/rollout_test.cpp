@@ -255,16 +255,6 @@ TEST_F(RolloutTest, QuietPatchRunEndsWithTheOutcomeOfTheVersion) {
     EXPECT_EQ(::GetFileAttributesA((m_install.Path() + "patch.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-// True when `path` cannot be opened for deletion because another process holds it.
-bool HeldAgainstDeletion(const std::string& path) {
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(file);
-        return false;
-    }
-    return ::GetLastError() == ERROR_SHARING_VIOLATION;
-}
 
 // A line of `log` that holds every one of `parts`.
 bool HasLineWith(const std::string& log, std::initializer_list<std::string> parts) {
@@ -319,9 +309,9 @@ TEST_F(RolloutTest, FilesHeldForAMomentAreWaitedForAtMostTenSeconds) {
                                                     " " + QuoteArgument(held));
         ASSERT_TRUE(holder.Started());
         const auto deadline = Clock::now() + 20s;
-        while (!HeldAgainstDeletion(held) && holder.IsRunning() && Clock::now() < deadline)
+        while (!HeldByAnother(held, GENERIC_READ | DELETE) && holder.IsRunning() && Clock::now() < deadline)
             std::this_thread::sleep_for(20ms);
-        ASSERT_TRUE(HeldAgainstDeletion(held)) << "error " << ::GetLastError() << ", the holder "
+        ASSERT_TRUE(HeldByAnother(held, GENERIC_READ | DELETE)) << "error " << ::GetLastError() << ", the holder "
                                                << (holder.IsRunning() ? "running" : "ended");
 
         const QuietRun run = RunQuiet("/quiet " + LogArgument(), 120s);

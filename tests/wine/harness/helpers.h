@@ -21,6 +21,10 @@ std::string Quoted(const std::string& text);
 std::string Upper(std::string text);
 std::string Lower(std::string text);
 
+// True when `path` cannot be opened with `access` (sharing everything) because another process
+// holds it so: without sharing at all for GENERIC_READ, without sharing deletion for DELETE.
+bool HeldByAnother(const std::string& path, unsigned long access);
+
 // True when a running process executes `path` (IsApplicationStopped says false).
 bool SeenRunning(const std::string& path);
 
