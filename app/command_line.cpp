@@ -21,7 +21,8 @@ std::string SwitchName(const std::string& argument) {
 
 bool IsKnownSwitch(const std::string& argument) {
     const std::string name = SwitchName(argument);
-    return name == "quiet" || name == "qn" || name == "log" || name == "wait" || name == "?";
+    return name == "quiet" || name == "qn" || name == "log" || name == "wait" || name == "?" ||
+           name == kUninstallSwitch + 1;
 }
 
 // A whole, non-negative number of seconds, cut to kMaxWaitSeconds; false when `text` is not one.
@@ -113,6 +114,8 @@ RunOptions ParseRunOptions(const std::vector<std::string>& arguments) {
         const bool hasValue = i + 1 < arguments.size() && !IsKnownSwitch(arguments[i + 1]);
         if (name == "quiet" || name == "qn") {
             options.quiet = true;
+        } else if (name == kUninstallSwitch + 1) {
+            options.uninstall = true;
         } else if (name == "?") {
             options.showUsage = true;
         } else if (name == "log") {
@@ -129,12 +132,16 @@ RunOptions ParseRunOptions(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText() {
-    return "Usage: setup [/quiet] [/log <file>] [/wait <seconds>] [/?]\n"
+    return "Usage: setup [/uninstall] [/quiet] [/log <file>] [/wait <seconds>] [/?]\n"
            "\n"
+           "/uninstall\tRemove the hotfix: the application goes back to the version it had\n"
+           "\tbefore the hotfix.\n"
            "/quiet, /qn\tNo window and no message box. The outcome is the exit code:\n"
            "\t0 patched or already up to date, 1605 no product installed,\n"
            "\t1642 not applicable to the installed version, 1603 the hotfix failed,\n"
-           "\t1618 the application is still running.\n"
+           "\t1618 the application is still running. With /uninstall: 0 removed or\n"
+           "\tnothing to remove, 1647 the hotfix is not installed on this version,\n"
+           "\t1605, 1618 and 1603 as above.\n"
            "/log <file>\tAppend a plain-text log of the run to <file>.\n"
            "/wait <seconds>\tWith /quiet: keep retrying every 2 seconds while the application\n"
            "\tis still running, for up to <seconds> (default 0).\n"

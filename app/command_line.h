@@ -24,8 +24,8 @@ namespace hotfix {
 std::vector<std::string> SplitCommandLine(const std::string& commandLine, const CodePage& codePage);
 
 // Reads the switches from `arguments` (the program name first, as SplitCommandLine gives
-// them). Switches start with "/" or "-" and ignore letter case: "/quiet" (alias "/qn"),
-// "/log <file>", "/wait <seconds>", "/?". Unknown arguments are ignored. A "/log" or "/wait"
+// them). Switches start with "/" or "-" and ignore letter case: "/uninstall", "/quiet"
+// (alias "/qn"), "/log <file>", "/wait <seconds>", "/?". Unknown arguments are ignored. A "/log" or "/wait"
 // whose value is missing, is itself a switch, or (for "/wait") is not a whole number of
 // seconds is ignored, and the argument after it is read as usual. A later switch overrides an
 // earlier one of the same name; waits beyond kMaxWaitSeconds are cut to it.

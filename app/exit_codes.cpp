@@ -10,6 +10,9 @@ int ExitCodeFor(Outcome outcome) {
     case Outcome::UpToDate: return kExitSuccess;
     case Outcome::Failed: return kExitInstallFailure;
     case Outcome::Applied: return kExitSuccess;
+    case Outcome::NotInstalled: return kExitUnknownPatch;
+    case Outcome::Removed: return kExitSuccess;
+    case Outcome::NothingToRemove: return kExitSuccess;
     }
     return kExitInstallFailure;   // no outcome: never report success for it
 }
@@ -22,6 +25,9 @@ const char* OutcomeName(Outcome outcome) {
     case Outcome::UpToDate: return "already up to date";
     case Outcome::Failed: return "the hotfix failed";
     case Outcome::Applied: return "patched";
+    case Outcome::NotInstalled: return "the hotfix is not installed on this version";
+    case Outcome::Removed: return "removed";
+    case Outcome::NothingToRemove: return "nothing to remove";
     }
     return "unknown";
 }

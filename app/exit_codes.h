@@ -10,6 +10,7 @@ constexpr int kExitInstallFailure = 1603;     // ERROR_INSTALL_FAILURE: the hotf
 constexpr int kExitUnknownProduct = 1605;     // ERROR_UNKNOWN_PRODUCT: nothing installed
 constexpr int kExitInstallInProgress = 1618;  // ERROR_INSTALL_ALREADY_RUNNING: retry later
 constexpr int kExitNotApplicable = 1642;      // ERROR_PATCH_TARGET_NOT_FOUND: wrong version
+constexpr int kExitUnknownPatch = 1647;       // ERROR_UNKNOWN_PATCH: removal, not installed on this version
 
 // The exit code of a quiet run that ended with `outcome`. A run that still found the
 // application running when its wait was over ends with 1618, which deployment tools treat as

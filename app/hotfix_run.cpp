@@ -59,6 +59,33 @@ void Take(HotfixContext& context, StepKind step, RunFacts& facts) {
     case StepKind::ReadLabelAfter:
         facts.labelAfter = ReadFullLabel(context, facts.executablePath);
         return;
+    case StepKind::Record:
+        facts.recorded = RecordResult();
+        if (context.records)
+            facts.recorded = RecordPatch(*context.records, *facts.product, *facts.labelBefore, facts.executablePath);
+        else
+            facts.recorded->copy.problem = "no records on this platform";
+        return;
+    case StepKind::ReadReceipt: {
+        const MachineKeyRead receipt =
+            context.records ? context.records->ReadKey(ReceiptKey(ThisHotfix())) : MachineKeyRead();
+        facts.removalTarget = ChooseRemovalTarget(*facts.product, facts.executablePath, receipt, context.codePage);
+        return;
+    }
+    case StepKind::Unpatch: {
+        const std::string& file = facts.product->RemovalFiles[facts.unpatched.size()];
+        facts.unpatched.push_back(Unpatching{context.patchStep.ApplyPatchFile(facts.applicationDirectory, file), {}, {}});
+        return;
+    }
+    case StepKind::CheckUnpatched:
+        facts.unpatched.back().interrupted = context.patchStep.HasInterruptedRun(facts.applicationDirectory);
+        return;
+    case StepKind::ReadLabelBetween:
+        facts.unpatched.back().label = ReadFullLabel(context, facts.executablePath);
+        return;
+    case StepKind::Forget:
+        facts.forgotten = context.records ? ForgetPatch(*context.records) : ForgetResult();
+        return;
     case StepKind::Tell:
         return;
     }
@@ -66,10 +93,11 @@ void Take(HotfixContext& context, StepKind step, RunFacts& facts) {
 
 } // namespace
 
-bool RunHotfix(HotfixContext& context, RunRecord* record, RunObserver* observer) {
+bool RunHotfix(HotfixContext& context, RunRecord* record, RunObserver* observer, bool removing) {
     RunRecord local;
     RunRecord& run = record ? *record : local;
     run = RunRecord();
+    run.facts.removing = removing;
 
     for (;;) {
         const RunStep step = NextStep(run.facts);
@@ -78,8 +106,8 @@ bool RunHotfix(HotfixContext& context, RunRecord* record, RunObserver* observer)
         if (step.kind == StepKind::Tell) {
             run.outcome = step.outcome;
             run.statusWord = step.statusWord;
-            const Message message =
-                MessageFor(run.outcome, run.facts.product ? run.facts.product->DisplayName : std::string());
+            const Message message = MessageFor(
+                run.outcome, run.facts.product ? run.facts.product->DisplayName : std::string(), removing);
             run.answer = context.ui.ShowMessage(message.text, message.style);
             if (observer) observer->StepTaken(step.kind, run);
             return run.outcome != Outcome::StillRunning || run.answer != kAnswerRetry;

@@ -1,6 +1,7 @@
 #pragma once
 // One hotfix run: find the product, classify its label, refuse while it runs, patch, re-read
-// the label, and tell the user the outcome in exactly one message box. The decisions are
+// the label, and tell the user the outcome in exactly one message box. A removal runs the
+// same way with the reverse patch files. The decisions are
 // NextStep's (run_plan.h); a run carries its steps out one by one and records their answers.
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "patch/patch_step.h"
 #include "platform/code_page.h"
 #include "platform/file_lookup.h"
+#include "platform/machine_records.h"
 #include "platform/registry.h"
 #include "platform/user_interface.h"
 #include "platform/version_source.h"
@@ -27,6 +29,9 @@ struct HotfixContext {
     RunningTest& runningTest;
     PatchStep& patchStep;
     UserInterface& ui;
+    // Where a patched installation is recorded for its removal; none: nothing is recorded,
+    // and a removal finds no receipt.
+    MachineRecords* records = nullptr;
 };
 
 // What one run found, did and told, for callers that report it.
@@ -48,8 +53,10 @@ public:
     virtual void StepTaken(StepKind step, const RunRecord& record) = 0;
 };
 
-// One run. True when it is finished, whatever its outcome; false when the user chose Retry
-// on the still-running message. `record`, when given, receives what the run saw.
-bool RunHotfix(HotfixContext& context, RunRecord* record = nullptr, RunObserver* observer = nullptr);
+// One run, a removal when `removing`. True when it is finished, whatever its outcome; false
+// when the user chose Retry on the still-running message. `record`, when given, receives what
+// the run saw.
+bool RunHotfix(HotfixContext& context, RunRecord* record = nullptr, RunObserver* observer = nullptr,
+               bool removing = false);
 
 } // namespace hotfix

@@ -1,5 +1,6 @@
 #pragma once
-// The six outcomes of a hotfix run and the message box that tells each to the user.
+// The outcomes of a hotfix run and the message box that tells each to the user: the six of a
+// patch run, and those of a removal ("/uninstall"), which has texts of its own.
 #include <string>
 
 namespace hotfix {
@@ -11,6 +12,10 @@ enum class Outcome {
     UpToDate = 4,      // the hotfix is already in place
     Failed = 5,        // the patch sequence failed, the label did not move, or a restart is pending
     Applied = 6,       // patched
+    // Removal only.
+    NotInstalled = 7,      // the label is neither a base nor the target: nothing to take back
+    Removed = 8,           // back at the base label the hotfix was applied to
+    NothingToRemove = 9,   // at a base label with no receipt: removed before, or never applied
 };
 
 struct Message {
@@ -18,10 +23,10 @@ struct Message {
     unsigned style;
 };
 
-// The message for `outcome`; `displayName` replaces the "%s" of the texts that name the
-// application and is ignored by the others.
+// The message for `outcome` of a patch run, or of a removal when `removing`; `displayName`
+// replaces the "%s" of the texts that name the application and is ignored by the others.
 // Example: MessageFor(Outcome::UpToDate, "Tarnovex Viewer").text ==
 //          "Your are already using the latest version of Tarnovex Viewer."
-Message MessageFor(Outcome outcome, const std::string& displayName);
+Message MessageFor(Outcome outcome, const std::string& displayName, bool removing = false);
 
 } // namespace hotfix

@@ -38,11 +38,12 @@ int RunRollout(const RunOptions& options, const std::string& commandLine, Rollou
         services.engine->Configure(mode, log.get());
     }
 
-    HotfixContext context{base.registry, base.files, base.codePage, base.versions, base.runningTest, base.patchStep, ui};
+    HotfixContext context{base.registry, base.files,     base.codePage, base.versions,
+                          base.runningTest, base.patchStep, ui,           base.records};
     RunRecord record;
     for (int number = 1;; ++number) {
         if (log) log->RunStarting(number, options.quiet);
-        if (RunHotfix(context, &record, log.get())) break;
+        if (RunHotfix(context, &record, log.get(), options.uninstall)) break;
         if (log) log->Retrying(kRetryPauseMs);
         sleeper.Sleep(kRetryPauseMs);
     }

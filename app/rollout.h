@@ -23,7 +23,7 @@ struct RolloutServices {
 
 // Runs the installer and returns its exit code.
 // - "/?": shows the usage through the context's user interface, runs nothing, returns 0.
-// - Otherwise runs hotfix runs until one is finished, 2000 ms apart. Interactive, the context's
+// - Otherwise runs hotfix runs (removals, with "/uninstall") until one is finished, 2000 ms apart. Interactive, the context's
 //   user interface answers and the exit code is 0 whatever the outcome. Quiet, nothing is
 //   shown, Retry is answered while the wait budget lasts, the engine runs hidden, and the exit
 //   code is ExitCodeFor the last outcome.

@@ -17,11 +17,27 @@ const char* AnswerName(int answer) {
     }
 }
 
+std::string WithCode(const char* what, std::uint32_t code) {
+    return code == 0 ? std::string(what) : std::string(what) + " failed (error " + std::to_string(code) + ")";
+}
+
+const char* VerdictText(ReceiptVerdict verdict) {
+    switch (verdict) {
+    case ReceiptVerdict::Believed: return "the receipt's";
+    case ReceiptVerdict::None: return "no receipt (the hotfix was applied by an older installer, or removed): the newest base label";
+    case ReceiptVerdict::Unreadable: return "the receipt could not be read: the newest base label";
+    case ReceiptVerdict::OtherPath: return "the receipt names another executable, not believed: the newest base label";
+    case ReceiptVerdict::UnknownLabel: return "the receipt names no base label, not believed: the newest base label";
+    }
+    return "";
+}
+
 } // namespace
 
 void RunLog::Started(const std::string& commandLine, const RunOptions& options) {
     Line("Hotfix started: " + commandLine);
     std::string mode = options.quiet ? "quiet" : "interactive";
+    if (options.uninstall) mode = "removal, " + mode;
     if (options.quiet) mode += ", wait up to " + std::to_string(options.waitSeconds) + " s while the application runs";
     Line("Mode: " + mode + ", log " + Quoted(options.logPath));
 }
@@ -76,6 +92,33 @@ void RunLog::StepStarting(StepKind step, const RunRecord& record) {
              ")");
     else if (step == StepKind::Patch)
         Line("Patching " + facts.applicationDirectory + " (product code " + std::to_string(code) + ")");
+    else if (step == StepKind::Unpatch)
+        Line("Removing " + facts.product->RemovalFiles[facts.unpatched.size()] + " from " + facts.applicationDirectory);
+}
+
+void RunLog::Recorded(const RunFacts& facts) {
+    const RecordResult& recorded = *facts.recorded;
+    Line(WithCode("Receipt written", recorded.receiptCode) + ": base label " + facts.labelBefore.value_or(""));
+    if (recorded.copy.path.empty()) {
+        Line("Installer not kept: " + recorded.copy.problem +
+             (recorded.copy.code ? " (error " + std::to_string(recorded.copy.code) + ")" : std::string()) +
+             "; no entry among the installed programs");
+        return;
+    }
+    Line("Installer kept: " + recorded.copy.path);
+    Line(WithCode("Entry among the installed programs written", recorded.entryCode.value_or(0)));
+}
+
+void RunLog::Forgotten(const RunFacts& facts) {
+    const ForgetResult& forgotten = *facts.forgotten;
+    Line(WithCode("Entry among the installed programs deleted", forgotten.entryCode));
+    Line(WithCode("Receipt deleted", forgotten.receiptCode));
+    switch (forgotten.copy) {
+    case CopyRemoval::Deleted: Line("Kept installer deleted"); break;
+    case CopyRemoval::Absent: Line("Kept installer: none"); break;
+    case CopyRemoval::AtRestart: Line("Kept installer: it is running, deleted at the next restart"); break;
+    case CopyRemoval::Left: Line("Kept installer not deleted (error " + std::to_string(forgotten.copyCode) + ")"); break;
+    }
 }
 
 void RunLog::StepTaken(StepKind step, const RunRecord& record) {
@@ -110,13 +153,35 @@ void RunLog::StepTaken(StepKind step, const RunRecord& record) {
         Line("Version label after patching: " + (label.empty() ? std::string("(none)") : label));
         break;
     }
+    case StepKind::Record: Recorded(facts); break;
+    case StepKind::ReadReceipt: {
+        const RemovalTarget& goal = *facts.removalTarget;
+        if (goal.receipt)
+            Line("Receipt: base label " + goal.receipt->baseLabel + ", " + goal.receipt->executablePath + ", " +
+                 goal.receipt->date);
+        Line("Going back to " + goal.label + ": " + VerdictText(goal.verdict));
+        break;
+    }
+    case StepKind::Unpatch: {
+        const int result = facts.unpatched.back().result;
+        Line("Patch sequence result: " + std::to_string(result) + (result == 1 ? " (completed)" : " (failed)"));
+        break;
+    }
+    case StepKind::CheckUnpatched: interrupted(facts.unpatched.back().interrupted); break;
+    case StepKind::ReadLabelBetween: {
+        const std::string label = facts.unpatched.back().label.value_or(std::string());
+        Line("Version label: " + (label.empty() ? std::string("(none)") : label));
+        break;
+    }
+    case StepKind::Forget: Forgotten(facts); break;
     case StepKind::Tell: Ended(record); break;
     }
 }
 
 void RunLog::Ended(const RunRecord& record) {
     const RunFacts& facts = record.facts;
-    if (facts.interruptedAfterSettling.value_or(false) || facts.interruptedAfterPatching.value_or(false))
+    const bool leftByRemoval = !facts.unpatched.empty() && facts.unpatched.back().interrupted.value_or(false);
+    if (facts.interruptedAfterSettling.value_or(false) || facts.interruptedAfterPatching.value_or(false) || leftByRemoval)
         Line("The interrupted engine run is not settled: the installation is not judged by its version");
     Line("Outcome: message " + std::to_string(static_cast<int>(record.outcome)) + ", " + OutcomeName(record.outcome));
     Line(std::string(m_quiet ? "Answered (quiet): " : "Answer: ") + AnswerName(record.answer));

@@ -39,6 +39,8 @@ private:
     void Line(const std::string& text) { m_sink.WriteLine(text); }
     void Found(const RunFacts& facts);
     void PendingRestartRead(const RunFacts& facts);
+    void Recorded(const RunFacts& facts);
+    void Forgotten(const RunFacts& facts);
     void Ended(const RunRecord& record);
 
     LogSink& m_sink;

@@ -19,6 +19,47 @@ RunStep Tell(Outcome outcome, std::string statusWord = std::string()) {
     return RunStep{StepKind::Tell, outcome, std::move(statusWord)};
 }
 
+// Removing, once the directory is settled: see NextStep.
+RunStep NextRemovalStep(const RunFacts& facts) {
+    const ProductEntry& product = *facts.product;
+    if (!facts.labelBefore) return Take(StepKind::ReadLabel);
+    const std::string& label = *facts.labelBefore;
+    const bool target = IsTargetLabel(product, label);
+    if (!target && !IsBaseLabel(product, label)) return Tell(Outcome::NotInstalled, kStatusError);
+    if (!facts.removalTarget) return Take(StepKind::ReadReceipt);
+    const RemovalTarget& goal = *facts.removalTarget;
+    const int goalIndex = BaseLabelIndex(product, goal.label);
+    const bool believed = goal.verdict == ReceiptVerdict::Believed;
+
+    auto finish = [&](Outcome outcome) {
+        if (!facts.forgotten) return Take(StepKind::Forget);
+        return Tell(outcome);
+    };
+    if (!target && BaseLabelIndex(product, label) <= goalIndex) {
+        // Nothing left to remove here. A receipt of another installation stays for it; any
+        // other record of the hotfix (a receipt of this one, one that cannot be read, an
+        // entry left without its receipt) goes.
+        if (goal.verdict == ReceiptVerdict::OtherPath) return Tell(Outcome::NothingToRemove);
+        return finish(believed ? Outcome::Removed : Outcome::NothingToRemove);
+    }
+
+    if (!facts.stopped) return Take(StepKind::TestRunning);
+    if (!*facts.stopped) return Tell(Outcome::StillRunning, kStatusRunning);
+
+    if (!facts.unpatched.empty()) {
+        const Unpatching& last = facts.unpatched.back();
+        if (last.result != 1) return Tell(Outcome::Failed);
+        if (!last.interrupted) return Take(StepKind::CheckUnpatched);
+        if (*last.interrupted) return Tell(Outcome::Failed);
+        if (!last.label) return Take(StepKind::ReadLabelBetween);
+        const int index = BaseLabelIndex(product, *last.label);
+        if (index < 0 || index < goalIndex) return Tell(Outcome::Failed);
+        if (index == goalIndex) return finish(Outcome::Removed);
+    }
+    if (facts.unpatched.size() >= product.RemovalFiles.size()) return Tell(Outcome::Failed);
+    return Take(StepKind::Unpatch);
+}
+
 } // namespace
 
 RunStep NextStep(const RunFacts& facts) {
@@ -40,6 +81,7 @@ RunStep NextStep(const RunFacts& facts) {
         if (!facts.interruptedAfterSettling) return Take(StepKind::CheckSettled);
         if (*facts.interruptedAfterSettling) return Tell(Outcome::Failed);
     }
+    if (facts.removing) return NextRemovalStep(facts);
 
     if (!facts.labelBefore) return Take(StepKind::ReadLabel);
     const std::string status = ClassifyLabel(product, *facts.labelBefore);
@@ -57,7 +99,9 @@ RunStep NextStep(const RunFacts& facts) {
     // A file that lost its version resource counts as still at the base label: not applied.
     if (!facts.labelAfter) return Take(StepKind::ReadLabelAfter);
     const bool applied = !facts.labelAfter->empty() && !IsBaseLabel(product, *facts.labelAfter);
-    return Tell(applied ? Outcome::Applied : Outcome::Failed, status);
+    if (!applied) return Tell(Outcome::Failed, status);
+    if (!facts.recorded) return Take(StepKind::Record);
+    return Tell(Outcome::Applied, status);
 }
 
 } // namespace hotfix

@@ -5,6 +5,9 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
+#include "app/hotfix_records.h"
 #include "app/messages.h"
 #include "app/pending_restart.h"
 #include "catalogue/product_catalogue.h"
@@ -22,7 +25,15 @@ std::string ClassifyLabel(const ProductEntry& product, const std::string& label)
 
 // What the run has found out, one field per step; a step that has not run leaves its field
 // empty. Labels are in their full form, "" when the file has no readable version resource.
+// One reverse patch file run by a removal, and what was found after it.
+struct Unpatching {
+    int result = 0;                        // the patch sequence's result: 1 went through
+    std::optional<bool> interrupted;       // an interrupted engine run left behind
+    std::optional<std::string> label;      // the label read after it
+};
+
 struct RunFacts {
+    bool removing = false;                       // "/uninstall": the run removes the hotfix
     bool located = false;
     std::string executablePath;                  // "" when the document type is not registered
     std::string applicationDirectory;            // with its final backslash
@@ -37,6 +48,12 @@ struct RunFacts {
     std::optional<int> patchResult;              // the patch sequence's result: 1 went through
     std::optional<bool> interruptedAfterPatching;
     std::optional<std::string> labelAfter;
+    std::optional<RecordResult> recorded;        // what recording the patch left on the machine
+
+    // Removal only.
+    std::optional<RemovalTarget> removalTarget;  // the label to go back to, and why that one
+    std::vector<Unpatching> unpatched;           // the reverse patch files run so far, in order
+    std::optional<ForgetResult> forgotten;       // what taking the records away did
 };
 
 enum class StepKind {
@@ -51,6 +68,13 @@ enum class StepKind {
     Patch,                  // the patch sequence over the product's patch files
     CheckPatched,           // an interrupted run left behind by the sequence?
     ReadLabelAfter,
+    Record,                 // patched: the receipt, the kept installer and its entry
+    // Removal only.
+    ReadReceipt,            // which base label to go back to
+    Unpatch,                // the next reverse patch file (unpatched.size() in removal order)
+    CheckUnpatched,         // an interrupted run left behind by it?
+    ReadLabelBetween,       // the label after it
+    Forget,                 // back at the base: the entry, the receipt and the kept installer go
     Tell,                   // the run is decided: show `outcome`'s message
 };
 
@@ -66,6 +90,14 @@ struct RunStep {
 // new is judged by nothing it says), refused while the application runs; a base label is
 // patched only while the application is stopped; the outcome of a patch is judged by the
 // engine's result, the directory being settled and the label having left the bases.
+//
+// A removal settles, refuses and is judged the same way. It goes back to the base label of
+// its RemovalTarget by the row's reverse patch files in turn, reading the label after each,
+// and stops there. The base labels are listed oldest first: an installation already at that
+// label, or at an older one, has nothing left to remove. One whose label is neither a base nor
+// the target is not touched (NotInstalled). Each reverse patch file must leave the label at a
+// base label (one it skips as already applied leaves it where it is); the target or anything
+// else after one means it was refused, and the removal fails there.
 RunStep NextStep(const RunFacts& facts);
 
 } // namespace hotfix

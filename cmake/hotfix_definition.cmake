@@ -15,8 +15,11 @@
 #         HOTFIX_DEF_RELEASES          the file's release root, absolute; empty when it gives none
 #         HOTFIX_DEF_PRODUCTS          the products' indices, in row order (0 1 2 ...)
 #         HOTFIX_DEF_P<i>_EXECUTABLE, _DISPLAY_NAME, _CODE, _TARGET_LABEL, and the lists
-#         HOTFIX_DEF_P<i>_BASE_LABELS, HOTFIX_DEF_P<i>_PATCHES (patch file names, in order)
+#         HOTFIX_DEF_P<i>_BASE_LABELS, HOTFIX_DEF_P<i>_PATCHES (patch file names, in order),
+#         HOTFIX_DEF_P<i>_REMOVALS (their reverse patch files, in removal order: last first),
+#         HOTFIX_DEF_P<i>_PARENT_KEY (the product's own uninstall key, "" when not given)
 #         HOTFIX_DEF_PATCH_<file>_OLD, _NEW   the release trees as the file writes them
+#         HOTFIX_DEF_PATCH_<file>_REVERSE      the name of its reverse patch file
 #   hotfix_resolve_release_trees(DEFAULT_ROOT)
 #       sets HOTFIX_DEF_RELEASE_ROOT (HOTFIX_RELEASES when set, else the file's "releases", else
 #       DEFAULT_ROOT) and HOTFIX_DEF_PATCH_<file>_OLD_TREE / _NEW_TREE, absolute.
@@ -94,6 +97,16 @@ function(_hotfix_version out where)
     list(APPEND numbers ${n})
   endforeach()
   set(${out} ${numbers} PARENT_SCOPE)
+endfunction()
+
+# The name of a patch file's reverse (new tree to old tree): "_UNDO" before its extension.
+# Example: HOTFIX_KTV410_722_HOTFIX1.RTP -> HOTFIX_KTV410_722_HOTFIX1_UNDO.RTP; NAME -> NAME_UNDO.
+function(hotfix_reverse_patch_name out name)
+  if(name MATCHES "^(.*[^.])(\\.[^.]*)$")
+    set(${out} "${CMAKE_MATCH_1}_UNDO${CMAKE_MATCH_2}" PARENT_SCOPE)
+  else()
+    set(${out} "${name}_UNDO" PARENT_SCOPE)
+  endif()
 endfunction()
 
 function(hotfix_read_definition file)
@@ -179,7 +192,7 @@ function(hotfix_read_definition file)
   set(allPatches "")
   foreach(i RANGE ${last})
     set(p "products[${i}]")
-    _hotfix_members("${p}" "executable;displayName;code;baseLabels;targetLabel;patches" products ${i})
+    _hotfix_members("${p}" "executable;displayName;code;baseLabels;targetLabel;patches;parentKeyName" products ${i})
     _hotfix_get(executable STRING "${p}.executable" products ${i} executable)
     _hotfix_get(displayName STRING "${p}.displayName" products ${i} displayName)
     _hotfix_get(code NUMBER "${p}.code" products ${i} code)
@@ -196,6 +209,16 @@ function(hotfix_read_definition file)
     endif()
     list(APPEND executables "${lower}")
     list(APPEND codes ${code})
+    string(JSON parentKey ERROR_VARIABLE missing GET "${_hotfix_json}" products ${i} parentKeyName)
+    if(missing)
+      set(parentKey "")
+    else()
+      _hotfix_get(parentKey STRING "${p}.parentKeyName" products ${i} parentKeyName)
+      string(FIND "${parentKey}" "\\" backslash)
+      if(parentKey STREQUAL "" OR NOT backslash EQUAL -1)
+        _hotfix_fail("${p}.parentKeyName \"${parentKey}\" must be a key name: not empty, no backslash")
+      endif()
+    endif()
 
     _hotfix_array(labelLast "${p}.baseLabels" 1 products ${i} baseLabels)
     set(labels "")
@@ -221,15 +244,24 @@ function(hotfix_read_definition file)
         _hotfix_fail("${where}.file \"${name}\" must be an upper-case file name (A-Z 0-9 _ . -), not the engine's")
       endif()
       if(name IN_LIST allPatches)
-        _hotfix_fail("${where}.file \"${name}\" is given twice")
+        _hotfix_fail("${where}.file \"${name}\" is given twice, or is another patch file's reverse")
       endif()
       if(old STREQUAL "" OR new STREQUAL "" OR old STREQUAL new)
         _hotfix_fail("${where}: old and new must name two release trees")
       endif()
+      hotfix_reverse_patch_name(reverse "${name}")
+      if(reverse IN_LIST allPatches)
+        _hotfix_fail("${where}.file \"${name}\": its reverse patch file's name \"${reverse}\" is taken")
+      endif()
       list(APPEND patches "${name}")
-      list(APPEND allPatches "${name}")
+      list(APPEND allPatches "${name}" "${reverse}")
       set(HOTFIX_DEF_PATCH_${name}_OLD "${old}")
       set(HOTFIX_DEF_PATCH_${name}_NEW "${new}")
+      set(HOTFIX_DEF_PATCH_${name}_REVERSE "${reverse}")
+    endforeach()
+    set(removals "")
+    foreach(name IN LISTS patches)
+      list(PREPEND removals "${HOTFIX_DEF_PATCH_${name}_REVERSE}")
     endforeach()
 
     set(HOTFIX_DEF_P${i}_EXECUTABLE "${executable}")
@@ -238,6 +270,8 @@ function(hotfix_read_definition file)
     set(HOTFIX_DEF_P${i}_BASE_LABELS "${labels}")
     set(HOTFIX_DEF_P${i}_TARGET_LABEL "${target}")
     set(HOTFIX_DEF_P${i}_PATCHES "${patches}")
+    set(HOTFIX_DEF_P${i}_REMOVALS "${removals}")
+    set(HOTFIX_DEF_P${i}_PARENT_KEY "${parentKey}")
     list(APPEND indices ${i})
   endforeach()
   set(HOTFIX_DEF_PRODUCTS "${indices}")
@@ -299,8 +333,11 @@ function(hotfix_write_definition_header out)
     _hotfix_cpp(target "${HOTFIX_DEF_P${i}_TARGET_LABEL}")
     _hotfix_cpp_list(labels ${HOTFIX_DEF_P${i}_BASE_LABELS})
     _hotfix_cpp_list(patches ${HOTFIX_DEF_P${i}_PATCHES})
-    string(APPEND rows " \\\n    {${executable}, ${displayName}, ${HOTFIX_DEF_P${i}_CODE}, ${labels}, ${target}, ${patches}},")
-    list(APPEND allPatches ${HOTFIX_DEF_P${i}_PATCHES})
+    _hotfix_cpp_list(removals ${HOTFIX_DEF_P${i}_REMOVALS})
+    _hotfix_cpp(parentKey "${HOTFIX_DEF_P${i}_PARENT_KEY}")
+    string(APPEND rows " \\\n    {${executable}, ${displayName}, ${HOTFIX_DEF_P${i}_CODE}, ${labels}, ${target}, ${patches}, "
+                       "${removals}, ${parentKey}},")
+    list(APPEND allPatches ${HOTFIX_DEF_P${i}_PATCHES} ${HOTFIX_DEF_P${i}_REMOVALS})
   endforeach()
   _hotfix_cpp_list(allPatches ${allPatches})
   set(strings "")
@@ -320,7 +357,8 @@ function(hotfix_write_definition_header out)
 #define HOTFIX_DOCUMENT_OPEN_COMMAND_KEY @openKey@
 
 // The product catalogue's rows, in order, as initialisers of hotfix::ProductEntry:
-// {executable, display name, product code, {base labels}, target label, {patch files}}.
+// {executable, display name, product code, {base labels}, target label, {patch files},
+//  {reverse patch files, in removal order}, the product's own uninstall key ("": none)}.
 #define HOTFIX_CATALOGUE_ROWS@rows@
 
 namespace hotfix::definition {
@@ -341,7 +379,8 @@ struct VersionString {
 inline constexpr VersionString kVersionStrings[] = {@strings@
 };
 
-// Every product's patch files, in row order: the payload beside the engine pair.
+// Every product's patch files and their reverse ones, in row order: the payload beside the
+// engine pair.
 inline constexpr const char* kPatchFiles[] = @allPatches@;
 
 } // namespace hotfix::definition

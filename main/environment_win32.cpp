@@ -5,6 +5,7 @@
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/file_lookup_win32.h"
 #include "platform/win32/log_sink_win32.h"
+#include "platform/win32/machine_records_win32.h"
 #include "platform/win32/process_source_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/user_interface_win32.h"
@@ -34,7 +35,9 @@ private:
     Win32UserInterface m_ui;
     Win32Sleeper m_sleeper;
     Win32Clock m_clock;
-    HotfixContext m_context{m_registry, m_files, m_codePage, m_versions, m_runningTest, m_patchStep, m_ui};
+    Win32MachineRecords m_records;
+    HotfixContext m_context{m_registry,    m_files,     m_codePage, m_versions,
+                            m_runningTest, m_patchStep, m_ui,       &m_records};
 };
 
 } // namespace

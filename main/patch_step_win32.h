@@ -18,6 +18,9 @@ public:
     int ApplyPatches(const std::string& applicationDirectory, int productCode) override {
         return m_sequence.ApplyPatches(applicationDirectory, productCode);
     }
+    int ApplyPatchFile(const std::string& applicationDirectory, const std::string& patchFile) override {
+        return m_sequence.ApplyPatchFile(applicationDirectory, patchFile);
+    }
     bool HasInterruptedRun(const std::string& applicationDirectory) override {
         return m_sequence.HasInterruptedRun(applicationDirectory);
     }

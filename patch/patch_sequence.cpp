@@ -66,7 +66,8 @@ void RunEngine(PatchServices& services, const std::string& directory, const std:
     services.events->EngineRan(directory, commandLine, result, exitCode.has_value(), exitCode.value_or(0), output);
 }
 
-int RunSequence(PatchServices& services, const std::string& applicationDirectory, int productCode, EngineJob job) {
+int RunSequence(PatchServices& services, const std::string& applicationDirectory,
+                const std::vector<std::string>& patchFiles, EngineJob job) {
     if (Extract(services, applicationDirectory, kEngineFrontEnd) != 1) return 0;
     if (Extract(services, applicationDirectory, kEngineLibrary) != 1) {
         // A front end without its library is of no use to anyone: leave nothing behind.
@@ -75,7 +76,7 @@ int RunSequence(PatchServices& services, const std::string& applicationDirectory
     }
 
     int result = 1;
-    for (const std::string& patchFile : PatchFilesOf(productCode)) {
+    for (const std::string& patchFile : patchFiles) {
         result = Extract(services, applicationDirectory, patchFile);
         if (result != 1) continue;
         // The engine inherits the current directory and updates "." from there.
@@ -93,11 +94,15 @@ int RunSequence(PatchServices& services, const std::string& applicationDirectory
 } // namespace
 
 int ApplyPatches(PatchServices& services, const std::string& applicationDirectory, int productCode) {
-    return RunSequence(services, applicationDirectory, productCode, EngineJob::Apply);
+    return RunSequence(services, applicationDirectory, PatchFilesOf(productCode), EngineJob::Apply);
+}
+
+int ApplyPatchFile(PatchServices& services, const std::string& applicationDirectory, const std::string& patchFile) {
+    return RunSequence(services, applicationDirectory, {patchFile}, EngineJob::Apply);
 }
 
 int SettleInterruptedRun(PatchServices& services, const std::string& applicationDirectory, int productCode) {
-    return RunSequence(services, applicationDirectory, productCode, EngineJob::Settle);
+    return RunSequence(services, applicationDirectory, SettlingFilesOf(productCode), EngineJob::Settle);
 }
 
 bool HasInterruptedRun(FileOperations& files, const std::string& applicationDirectory) {

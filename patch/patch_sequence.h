@@ -48,9 +48,13 @@ struct PatchServices {
 // the last patch file was not written. The engine's own success is not judged here.
 int ApplyPatches(PatchServices& services, const std::string& applicationDirectory, int productCode);
 
+// The same sequence over the one patch file `patchFile`.
+int ApplyPatchFile(PatchServices& services, const std::string& applicationDirectory, const std::string& patchFile);
+
 // The same sequence with the engine in settling mode (EngineSettleCommandLine) on each of the
-// product's patch files: what an interrupted run left is settled by whichever patch file it
-// belongs to, and nothing is applied. Same result rules as ApplyPatches.
+// product's patch files and their reverse ones (SettlingFilesOf): what an interrupted run left
+// is settled by whichever patch file it belongs to, and nothing is applied. Same result rules
+// as ApplyPatches.
 int SettleInterruptedRun(PatchServices& services, const std::string& applicationDirectory, int productCode);
 
 // The PatchStep port over the patch services.
@@ -59,6 +63,9 @@ public:
     explicit PatchSequence(PatchServices services) : m_services(services) {}
     int ApplyPatches(const std::string& applicationDirectory, int productCode) override {
         return hotfix::ApplyPatches(m_services, applicationDirectory, productCode);
+    }
+    int ApplyPatchFile(const std::string& applicationDirectory, const std::string& patchFile) override {
+        return hotfix::ApplyPatchFile(m_services, applicationDirectory, patchFile);
     }
     bool HasInterruptedRun(const std::string& applicationDirectory) override {
         return hotfix::HasInterruptedRun(m_services.files, applicationDirectory);

@@ -11,6 +11,10 @@ public:
     // 1 when the sequence went through; any other value is a failure.
     virtual int ApplyPatches(const std::string& applicationDirectory, int productCode) = 0;
 
+    // The same sequence over the one patch file `patchFile` of the payload (a reverse patch
+    // file, when the hotfix is removed). Same result.
+    virtual int ApplyPatchFile(const std::string& applicationDirectory, const std::string& patchFile) = 0;
+
     // True when an interrupted run of the patch engine left its traces in the directory: its
     // installation may then be half old, half new, whatever its executable's version says.
     virtual bool HasInterruptedRun(const std::string& applicationDirectory) = 0;

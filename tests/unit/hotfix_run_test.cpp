@@ -28,6 +28,12 @@ const char* NameOf(StepKind step) {
     case StepKind::Patch: return "patch";
     case StepKind::CheckPatched: return "traces";
     case StepKind::ReadLabelAfter: return "label";
+    case StepKind::Record: return "record";
+    case StepKind::ReadReceipt: return "receipt";
+    case StepKind::Unpatch: return "unpatch";
+    case StepKind::CheckUnpatched: return "traces";
+    case StepKind::ReadLabelBetween: return "label";
+    case StepKind::Forget: return "forget";
     case StepKind::Tell: return "tell";
     }
     return "?";
@@ -82,14 +88,17 @@ std::string PlanOf(const PlanCase& c, Outcome& outcome) {
         case StepKind::Patch: facts.patchResult = c.patchResult; break;
         case StepKind::CheckPatched: facts.interruptedAfterPatching = c.leftByPatching; break;
         case StepKind::ReadLabelAfter: facts.labelAfter = c.labelAfter; break;
+        case StepKind::Record: facts.recorded = RecordResult(); break;
         case StepKind::Tell: outcome = step.outcome; return plan.str();
+        default: return plan.str() + " (a removal's step)";
         }
     }
     return plan.str() + " (no end)";
 }
 
 TEST(RunPlan, EachAnswerLeadsToItsPlanAndOutcome) {
-    const char* patched = "locate pending traces label running? patch traces label tell";
+    const char* patched = "locate pending traces label running? patch traces label record tell";
+    const char* notMoved = "locate pending traces label running? patch traces label tell";
     const PlanCase cases[] = {
         {"", false, true, true, kFirst, 1, false, kThird, "locate tell", Outcome::NotFound},
         {"Notepad.exe", false, false, true, kFirst, 1, false, kThird, "locate tell", Outcome::NotFound},
@@ -117,8 +126,8 @@ TEST(RunPlan, EachAnswerLeadsToItsPlanAndOutcome) {
          "locate pending traces label running? patch tell", Outcome::Failed},
         {"Tarnovex.exe", false, true, true, kFirst, 1, true, kThird,
          "locate pending traces label running? patch traces tell", Outcome::Failed},
-        {"Tarnovex.exe", false, true, true, kFirst, 1, false, kSecond, patched, Outcome::Failed},
-        {"Tarnovex.exe", false, true, true, kFirst, 1, false, "", patched, Outcome::Failed},
+        {"Tarnovex.exe", false, true, true, kFirst, 1, false, kSecond, notMoved, Outcome::Failed},
+        {"Tarnovex.exe", false, true, true, kFirst, 1, false, "", notMoved, Outcome::Failed},
         // An interrupted run is settled before the label is read, never under a running application.
         {"Tarnovex.exe", true, false, true, kFirst, 1, false, kThird, "locate pending traces running? tell",
          Outcome::StillRunning},
@@ -127,7 +136,8 @@ TEST(RunPlan, EachAnswerLeadsToItsPlanAndOutcome) {
         {"Tarnovex.exe", true, true, true, kThird, 1, false, kThird,
          "locate pending traces running? settle traces label tell", Outcome::UpToDate},
         {"Tarnovex.exe", true, true, true, kFirst, 1, false, kThird,
-         "locate pending traces running? settle traces label running? patch traces label tell", Outcome::Applied},
+         "locate pending traces running? settle traces label running? patch traces label record tell",
+         Outcome::Applied},
         // Nothing is done in a directory the next restart changes, not even settling, whatever its label.
         {"Tarnovex.exe", true, true, true, kFirst, 1, false, kThird, "locate pending tell", Outcome::Failed, true},
         {"Tarnovex.exe", false, true, true, kThird, 1, false, kThird, "locate pending tell", Outcome::Failed, true},

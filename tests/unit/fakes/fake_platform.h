@@ -9,6 +9,7 @@
 #include "patch/patch_step.h"
 #include "platform/code_page.h"
 #include "platform/file_lookup.h"
+#include "platform/machine_records.h"
 #include "platform/registry.h"
 #include "platform/user_interface.h"
 #include "platform/version_source.h"
@@ -175,11 +176,53 @@ public:
         if (onApply) onApply();
         return result;
     }
+    // Each reverse patch file run, by name; `onFile` may change the fake versions.
+    std::vector<std::string> files;
+    std::function<void(const std::string&)> onFile;
+    int ApplyPatchFile(const std::string&, const std::string& patchFile) override {
+        files.push_back(patchFile);
+        if (onFile) onFile(patchFile);
+        return result;
+    }
     bool HasInterruptedRun(const std::string&) override { return interrupted; }
     int SettleInterruptedRun(const std::string& directory, int productCode) override {
         settles.push_back({directory, productCode});
         if (!settleFails) interrupted = false;
         return 1;
+    }
+};
+
+// HKEY_LOCAL_MACHINE's keys as a map from subkey to values (numbers as their decimal text),
+// and kept copies of the installer by "folder\file name"; the date is fixed.
+class FakeMachineRecords final : public MachineRecords {
+public:
+    std::map<std::string, std::map<std::string, std::string>> keys;
+    std::set<std::string> copies;
+    std::uint32_t failWrites = 0;   // the error every write returns; 0: writes go through
+
+    MachineKeyRead ReadKey(const std::string& subkey) override {
+        const auto found = keys.find(subkey);
+        if (found == keys.end()) return MachineKeyRead();
+        return MachineKeyRead{MachineKeyRead::State::Read, 0, found->second};
+    }
+    std::uint32_t WriteKey(const std::string& subkey, const std::vector<RegistryValue>& values) override {
+        if (failWrites) return failWrites;
+        for (const RegistryValue& value : values)
+            keys[subkey][value.name] = value.number ? std::to_string(*value.number) : value.text;
+        return 0;
+    }
+    std::uint32_t DeleteKey(const std::string& subkey) override {
+        keys.erase(subkey);
+        return 0;
+    }
+    std::string Today() override { return "2026-12-09"; }
+    KeptCopy KeepInstaller(const std::string& folder, const std::string& fileName) override {
+        copies.insert(folder + "\\" + fileName);
+        return KeptCopy{"C:\\Common Files\\" + folder + "\\" + fileName, std::string(), 0};
+    }
+    CopyRemoval DropInstaller(const std::string& folder, const std::string& fileName, std::uint32_t& code) override {
+        code = 0;
+        return copies.erase(folder + "\\" + fileName) ? CopyRemoval::Deleted : CopyRemoval::Absent;
     }
 };
 

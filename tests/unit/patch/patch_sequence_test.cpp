@@ -24,7 +24,8 @@ protected:
         store.available = {"PATCH.EXE", "PATCHW32.DLL",
                            "HOTFIX_KTV410_722_HOTFIX1.RTP", "HOTFIX_KTV410_722_HOTFIX2.RTP",
                            "HOTFIX_KTV520_722_HOTFIX1.RTP", "HOTFIX_KTV520_722_HOTFIX2.RTP",
-                           "HOTFIX_KTV430_722_HOTFIX1.RTP"};
+                           "HOTFIX_KTV430_722_HOTFIX1.RTP", "HOTFIX_KTV410_722_HOTFIX2_UNDO.RTP",
+                           "HOTFIX_KTV410_722_HOTFIX1_UNDO.RTP"};
     }
     std::vector<std::string> RunCommandLines() const {
         std::vector<std::string> lines;
@@ -131,10 +132,13 @@ TEST_F(PatchSequenceTest, FilesAlreadyStandingAreOverwrittenAndRemoved) {
     EXPECT_TRUE(disk.files.empty());
 }
 
-TEST_F(PatchSequenceTest, SettlingRunsTheEngineInSettlingModeOnEachPatchFile) {
+// An interrupted run may be of a patch file or of its reverse: each settles its own.
+TEST_F(PatchSequenceTest, SettlingRunsTheEngineInSettlingModeOnEachPatchFileAndEachReverse) {
     EXPECT_EQ(SettleInterruptedRun(services, kDir, 1), 1);
-    const std::vector<std::string> expected = {EngineSettleCommandLine(kKtv410First),
-                                               EngineSettleCommandLine(kKtv410Second)};
+    const std::vector<std::string> expected = {
+        EngineSettleCommandLine(kKtv410First), EngineSettleCommandLine(kKtv410Second),
+        EngineSettleCommandLine("HOTFIX_KTV410_722_HOTFIX2_UNDO.RTP"),
+        EngineSettleCommandLine("HOTFIX_KTV410_722_HOTFIX1_UNDO.RTP")};
     EXPECT_EQ(RunCommandLines(), expected);
     EXPECT_EQ(EngineSettleCommandLine(kKtv410First), "\".\\patch.exe\" /settle . " + kKtv410First);
     EXPECT_TRUE(disk.files.empty());

@@ -56,6 +56,7 @@ struct ParseCase {
     std::string logPath;
     unsigned waitSeconds;
     bool showUsage;
+    bool uninstall = false;
 };
 
 TEST(ParseRunOptionsTest, ReadsSwitchesAndIgnoresTheRest) {
@@ -68,6 +69,8 @@ TEST(ParseRunOptionsTest, ReadsSwitchesAndIgnoresTheRest) {
         {{"p", "/LOG", "x.log", "/WAIT", "30", "/q"}, false, "x.log", 30, false},
         {{"p", "/?"}, false, "", 0, true},
         {{"p", "-?", "/quiet"}, true, "", 0, true},
+        {{"p", "/UNINSTALL", "-qn"}, true, "", 0, false, true},
+        {{"p", "/log", "/uninstall"}, false, "", 0, false, true},
         // Unknown arguments and bare words are ignored.
         {{"p", "/norestart", "hello", "/quiet2", "quiet", "/"}, false, "", 0, false},
         // A value that is missing or is itself a switch leaves the switch unset.
@@ -94,6 +97,7 @@ TEST(ParseRunOptionsTest, ReadsSwitchesAndIgnoresTheRest) {
         EXPECT_EQ(options.logPath, c.logPath) << where;
         EXPECT_EQ(options.waitSeconds, c.waitSeconds) << where;
         EXPECT_EQ(options.showUsage, c.showUsage) << where;
+        EXPECT_EQ(options.uninstall, c.uninstall) << where;
     }
 }
 

@@ -27,6 +27,7 @@ TEST(ExitCodeTest, EachOutcomeHasItsCode) {
     } table[] = {
         {Outcome::NotFound, 1605}, {Outcome::StillRunning, 1618}, {Outcome::WrongVersion, 1642},
         {Outcome::UpToDate, 0},    {Outcome::Failed, 1603},       {Outcome::Applied, 0},
+        {Outcome::NotInstalled, 1647}, {Outcome::Removed, 0},     {Outcome::NothingToRemove, 0},
     };
     for (const auto& row : table) EXPECT_EQ(ExitCodeFor(row.outcome), row.code) << static_cast<int>(row.outcome);
     EXPECT_EQ(ExitCodeFor(static_cast<Outcome>(0)), 1603);   // never success for no outcome
