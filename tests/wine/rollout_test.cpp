@@ -16,6 +16,7 @@
 #include "harness/helpers.h"
 #include "harness/installed_application.h"
 #include "harness/installer_run.h"
+#include "harness/machine_state.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
@@ -94,46 +95,6 @@ protected:
 };
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// Keeps the machine's PendingFileRenameOperations as it was: saved when made, put back (or
-// deleted, when there was none) when destroyed. Wine carries the operations out when the
-// prefix restarts, and every test shares the prefix.
-class ScopedPendingRenames {
-public:
-    ScopedPendingRenames() {
-        const LONG opened = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, m_key.put());
-        if (opened != ERROR_SUCCESS) return;
-        DWORD size = 0;
-        LONG status = ::RegQueryValueExW(m_key.get(), kValue, nullptr, &m_type, nullptr, &size);
-        if (status == ERROR_SUCCESS) {
-            m_saved.resize(size);
-            status = ::RegQueryValueExW(m_key.get(), kValue, nullptr, &m_type, m_saved.data(), &size);
-            m_saved.resize(size);
-            m_existed = status == ERROR_SUCCESS;
-        }
-        m_valid = status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-    }
-    ~ScopedPendingRenames() {
-        if (!m_valid) return;
-        if (m_existed)
-            ::RegSetValueExW(m_key.get(), kValue, 0, m_type, m_saved.data(), static_cast<DWORD>(m_saved.size()));
-        else
-            ::RegDeleteValueW(m_key.get(), kValue);
-    }
-    ScopedPendingRenames(const ScopedPendingRenames&) = delete;
-    ScopedPendingRenames& operator=(const ScopedPendingRenames&) = delete;
-
-    bool Valid() const { return m_valid; }
-
-private:
-    static constexpr const wchar_t* kKey = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-    static constexpr const wchar_t* kValue = L"PendingFileRenameOperations";
-    win32::UniqueHkey m_key;
-    bool m_valid = false;
-    bool m_existed = false;
-    DWORD m_type = 0;
-    std::vector<BYTE> m_saved;
-};
 
 TEST_F(RolloutTest, EachOutcomeHasItsExitCodeAndLogLines) {
     struct Case {

@@ -2,7 +2,8 @@
 // configured and built by the ctest fixture definition.second.* in a build of its own that
 // reuses this build's engine and samples. Its one product, Tarnovex Viewer, has a second base
 // (7.22.24209.13, which HotFix 2 finds up to date) and a later target (7.22.24245.10), reached
-// with a patch file HotFix 2 does not carry: catalogue, payload and name all come from it.
+// with a patch file HotFix 2 does not carry: catalogue, payload and name all come from it, and
+// so do its reverse patch files and its records, which take the Viewer back again.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,7 +11,9 @@
 #include <chrono>
 #include <string>
 
+#include "app/hotfix_records.h"
 #include "harness/installer_run.h"
+#include "harness/machine_state.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 
@@ -19,8 +22,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(SecondDefinition, ItsInstallerBringsTheViewerFromItsSecondBaseToItsTarget) {
+TEST(SecondDefinition, ItsInstallerBringsTheViewerFromItsSecondBaseToItsTargetAndBack) {
     const std::string name = HOTFIX_SECOND_INSTALLER;
+    HotfixIdentity hotfix;
+    hotfix.name = name.substr(0, name.size() - 4);
+    hotfix.installerFileName = name;
+    hotfix.publisher = "Veltrix Software";   // its CompanyName
+    ScopedHotfixRecords records(hotfix);
     ScopedDocumentType registration;
     Installation install = Installation::Create();
     ASSERT_TRUE(install.Valid());
@@ -40,6 +48,15 @@ TEST(SecondDefinition, ItsInstallerBringsTheViewerFromItsSecondBaseToItsTarget) 
     EXPECT_EQ(DescribeDifference(TakeSnapshot(SampleDirectory("TarnovexViewer", "7.22.24245.10")),
                                  TakeSnapshot(install.Path())),
               "");
+    // Its entry sits under the Viewer's own, as one of its installed updates.
+    EXPECT_EQ(MachineString(UninstallKey(hotfix), "ParentKeyName"), std::optional<std::string>("Tarnovex Viewer 2"));
+
+    DrivenProcess removal = DrivenProcess::Start(QuoteArgument(options.installerPath) + " /uninstall /quiet", "C:\\");
+    EXPECT_EQ(removal.WaitForExit(90s), std::optional<unsigned long>(0));
+    EXPECT_EQ(DescribeDifference(TakeSnapshot(SampleDirectory("TarnovexViewer", "7.22.24209.13")),
+                                 TakeSnapshot(install.Path())),
+              "");
+    EXPECT_FALSE(MachineKeyExists(UninstallKey(hotfix)));
 }
 
 } // namespace

@@ -30,10 +30,15 @@ std::string AppliedMessage(const std::string& displayName) {
     return "The hotfix was applied to the " + displayName + " application";
 }
 
+std::string RemovedMessage(const std::string& displayName) {
+    return "The hotfix was removed from the " + displayName + " application.";
+}
+
 InstallerRun RunInstaller(const std::vector<BoxAnswer>& answers, const InstallerRunOptions& options) {
     InstallerRun run;
     DrivenProcess process =
-        DrivenProcess::Start(QuoteArgument(options.installerPath), options.currentDirectory);
+        DrivenProcess::Start(QuoteArgument(options.installerPath) + (options.arguments.empty() ? "" : " ") +
+                             options.arguments, options.currentDirectory);
     run.started = process.Started();
     if (!run.started) return run;
     for (BoxAnswer answer : answers) {

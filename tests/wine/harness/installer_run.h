@@ -32,6 +32,8 @@ std::string UpToDateMessage(const std::string& displayName);
 std::string PatchFailedMessage();
 // 6: the hotfix was applied.
 std::string AppliedMessage(const std::string& displayName);
+// "/uninstall": the hotfix was removed.
+std::string RemovedMessage(const std::string& displayName);
 
 struct InstallerRun {
     bool started = false;
@@ -43,6 +45,7 @@ struct InstallerRun {
 
 struct InstallerRunOptions {
     std::string installerPath = InstallerPath();
+    std::string arguments;   // after the quoted program path, e.g. "/uninstall"
     std::string currentDirectory = "C:\\";
     std::chrono::milliseconds timeout = kDefaultUiTimeout;
     // After the last answer, how long to watch for a box nobody expected.
