@@ -54,9 +54,17 @@ struct Progress {
 // pieces first (the writer reuses its buffers once they are hashed), the old file's in the time
 // left. (A thread each made three busy threads on two cores, and the engine's own slower.)
 struct StagingHashes {
-    std::unique_ptr<BackgroundWork> source;
-    std::unique_ptr<BackgroundWork> target;
+    std::unique_ptr<BackgroundWork> target; // the new file's: served first
+    std::unique_ptr<BackgroundWork> source; // the old file's: the time the new file's leaves
 };
+
+StagingHashes StartStagingHashes() {
+    SharedBackgroundWork shared = StartSharedBackgroundWork();
+    StagingHashes hashing;
+    hashing.target = std::move(shared.first);
+    hashing.source = std::move(shared.second);
+    return hashing;
+}
 
 // An old file that is not the version the plan took it for: it changed since the check, or (its
 // version told by its size) it is one the patch does not know.
@@ -277,6 +285,29 @@ IoStatus FinishCommitted(EngineFileSystem& fs, const Plan& plan) {
 
 ApplyResult Failed(const StepError& error) { return {error.outcome, error.message, error.file}; }
 
+// A transaction that failed with `failure` after it began: rolls it back and reports `failure`,
+// as not rolled back if some of it could not be undone (the next run settles the rest).
+ApplyResult RolledBack(EngineFileSystem& fs, const Plan& plan, const std::vector<Progress>& progress,
+                       ApplyListener& listener, StepError failure) {
+    listener.Say("failed: " + failure.message);
+    listener.Say("rolling back");
+    const IoStatus undone = RollBack(fs, plan, progress, listener);
+    if (!undone.ok) {
+        failure.outcome = ApplyOutcome::IoFailureNotRolledBack;
+        failure.message += "; roll-back incomplete (" + undone.message + "), run the patch again to finish it";
+    }
+    return Failed(failure);
+}
+
+// A committed transaction whose clean-up stopped at `problem`: every file is new, and the next
+// run removes what is left of the engine's own files.
+ApplyResult AppliedWithLeftovers(const Plan& plan, const std::string& problem) {
+    return {ApplyOutcome::Applied,
+            std::to_string(plan.actions.size()) + " file(s) changed, but clean-up failed (" + problem +
+                "); the next run removes the leftovers",
+            ""};
+}
+
 // Reads the patch file, gathers the facts about the directory and settles an interrupted run
 // of the patch. With `contents` the facts come back current and hashed for the check
 // (Hashing::ForCheck); without, only what settling needed was hashed. False with `result` set when the
@@ -382,53 +413,69 @@ struct Reached {
     bool committed = false;
 };
 
-// The transaction proper, from the journal to the clean-up.
-ApplyResult Transact(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener, const PatchModel& model,
-                     const Plan& plan, std::vector<Progress>& progress, Reached& reached) {
-    Journal journal = JournalOf(model, plan);
-
-    auto rollBack = [&](StepError failure) {
-        listener.Say("failed: " + failure.message);
-        listener.Say("rolling back");
-        IoStatus undone = RollBack(fs, plan, progress, listener);
-        if (!undone.ok) {
-            failure.outcome = ApplyOutcome::IoFailureNotRolledBack;
-            failure.message += "; roll-back incomplete (" + undone.message + "), run the patch again to finish it";
-        }
-        return Failed(failure);
-    };
-
-    StepError error;
-    SharedBackgroundWork shared = StartSharedBackgroundWork();
-    StagingHashes hashing{std::move(shared.second), std::move(shared.first)};
-    reached.begun = true;
+// Writes the journal and makes the directories added files need.
+bool Begin(EngineFileSystem& fs, const Plan& plan, const Journal& journal, StepError& error) {
     IoStatus status = WriteJournal(fs, journal);
-    if (!status.ok) return rollBack(IoError("cannot write", kJournalName, status));
-    for (const std::string& directory : plan.directories)
-        if (!(status = fs.MakeDirectory(directory)).ok)
-            return rollBack(IoError("cannot create the directory", directory, status));
+    if (!status.ok) {
+        error = IoError("cannot write", kJournalName, status);
+        return false;
+    }
+    for (const std::string& directory : plan.directories) {
+        if (!(status = fs.MakeDirectory(directory)).ok) {
+            error = IoError("cannot create the directory", directory, status);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Stages the new file of every action but a removal; each keeps what its old file was marked
+// as: read-only, hidden, system.
+bool StageAll(EngineFileSystem& fs, ReadableFile& patch, const Plan& plan, std::vector<Progress>& progress,
+              ApplyListener& listener, StagingHashes& hashing, StepError& error) {
     for (std::size_t i = 0; i < plan.actions.size(); ++i) {
         const PlannedAction& action = plan.actions[i];
         if (action.action == ChangeKind::Remove) continue;
-        if (!Stage(fs, patch, action, progress[i], listener, hashing, error)) return rollBack(error);
-        // The new file keeps what the old one was marked as: read-only, hidden, system.
+        if (!Stage(fs, patch, action, progress[i], listener, hashing, error)) return false;
         const std::string staged = StagedPathOf(action.entry->path);
-        if (action.attributes != 0 && !(status = fs.WriteAttributes(staged, action.attributes)).ok)
-            return rollBack(IoError("cannot set the attributes of", staged, status));
+        IoStatus status;
+        if (action.attributes != 0 && !(status = fs.WriteAttributes(staged, action.attributes)).ok) {
+            error = IoError("cannot set the attributes of", staged, status);
+            return false;
+        }
     }
+    return true;
+}
 
+// Moves every old file aside and puts every staged file in its place (Swap), in plan order.
+bool SwapAll(EngineFileSystem& fs, const Plan& plan, std::vector<Progress>& progress, ApplyListener& listener,
+             StepError& error) {
     for (std::size_t i = 0; i < plan.actions.size(); ++i)
-        if (!Swap(fs, plan.actions[i], progress[i], listener, error)) return rollBack(error);
+        if (!Swap(fs, plan.actions[i], progress[i], listener, error)) return false;
+    return true;
+}
 
+// Marks the journal committed: from here on the transaction is done, and only cleaned up.
+bool Commit(EngineFileSystem& fs, Journal& journal, StepError& error) {
     journal.state = JournalState::Committed;
-    if (!(status = WriteJournal(fs, journal)).ok) return rollBack(IoError("cannot write", kJournalName, status));
+    const IoStatus status = WriteJournal(fs, journal);
+    if (!status.ok) error = IoError("cannot write", kJournalName, status);
+    return status.ok;
+}
+
+// The transaction proper, from the journal to the clean-up; a failed step is rolled back.
+ApplyResult Transact(EngineFileSystem& fs, ReadableFile& patch, ApplyListener& listener, const PatchModel& model,
+                     const Plan& plan, std::vector<Progress>& progress, Reached& reached) {
+    Journal journal = JournalOf(model, plan);
+    StagingHashes hashing = StartStagingHashes();
+    reached.begun = true;
+    StepError error;
+    if (!Begin(fs, plan, journal, error) || !StageAll(fs, patch, plan, progress, listener, hashing, error) ||
+        !SwapAll(fs, plan, progress, listener, error) || !Commit(fs, journal, error))
+        return RolledBack(fs, plan, progress, listener, error);
     reached.committed = true;
-    if (!(status = FinishCommitted(fs, plan)).ok) {
-        return {ApplyOutcome::Applied,
-                std::to_string(plan.actions.size()) + " file(s) changed, but clean-up failed (" + status.message +
-                    "); the next run removes the leftovers",
-                ""};
-    }
+    const IoStatus cleaned = FinishCommitted(fs, plan);
+    if (!cleaned.ok) return AppliedWithLeftovers(plan, cleaned.message);
     return {ApplyOutcome::Applied, std::to_string(plan.actions.size()) + " file(s) changed", ""};
 }
 
@@ -486,19 +533,8 @@ ApplyResult ApplyPatch(EngineFileSystem& fs, ReadableFile& patch, ApplyListener&
                                : std::string("internal failure: ") + failure.what(),
                         ""};
         if (!reached.begun) return Failed(error);
-        if (reached.committed)
-            return {ApplyOutcome::Applied,
-                    std::to_string(plan.actions.size()) + " file(s) changed, but clean-up failed (" + error.message +
-                        "); the next run removes the leftovers",
-                    ""};
-        listener.Say("failed: " + error.message);
-        listener.Say("rolling back");
-        const IoStatus undone = RollBack(fs, plan, progress, listener);
-        if (!undone.ok) {
-            error.outcome = ApplyOutcome::IoFailureNotRolledBack;
-            error.message += "; roll-back incomplete (" + undone.message + "), run the patch again to finish it";
-        }
-        return Failed(error);
+        if (reached.committed) return AppliedWithLeftovers(plan, error.message);
+        return RolledBack(fs, plan, progress, listener, error);
     }
 }
 

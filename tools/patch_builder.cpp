@@ -99,6 +99,202 @@ fs::path FileOf(const Tree& tree, const std::string& relative) {
     return tree.root / native;
 }
 
+using Bytes = std::vector<std::uint8_t>;
+
+// A content as an entry is made on its worker, before the patch is laid out: `blob` is the
+// index of the stored bytes among the entry's own (EntryResult::blobs), not a place in any file.
+struct DraftContent {
+    ContentMethod method = ContentMethod::None;
+    std::size_t blob = 0;
+    std::uint64_t rawSize = 0;
+};
+
+struct DraftOld {
+    FileDigest digest;
+    DraftContent content;
+};
+
+// A PatchEntry whose contents name the entry's own blobs (DraftContent); Builder::Place makes it
+// a PatchEntry once those blobs have joined the patch's.
+struct DraftEntry {
+    EntryKind kind = EntryKind::Change;
+    std::string path;
+    FileDigest target;
+    DraftContent addContent;
+    std::vector<DraftOld> olds;
+};
+
+// What one path of the trees becomes: no entry (unchanged), or an entry and the blobs it stores,
+// and its line of the report.
+struct EntryResult {
+    std::optional<DraftEntry> entry;
+    std::vector<Bytes> blobs;
+    std::string line;
+
+    std::size_t AddBlob(Bytes blob) {
+        blobs.push_back(std::move(blob));
+        return blobs.size() - 1;
+    }
+};
+
+// One old version of a file: its spelling in the first old tree that holds these bytes, and them.
+struct OldFile {
+    std::string path;
+    Bytes bytes;
+};
+
+EntryResult RemoveEntry(const std::vector<OldFile>& olds) {
+    EntryResult result;
+    DraftEntry entry{EntryKind::Remove, olds.front().path, {}, {}, {}};
+    for (const OldFile& old : olds) entry.olds.push_back({DigestOf(old.bytes), DraftContent{}});
+    result.line = "remove " + entry.path;
+    result.entry = std::move(entry);
+    return result;
+}
+
+// An added file is always stored whole.
+EntryResult AddEntry(const std::string& path, const Bytes& target) {
+    EntryResult result;
+    DraftEntry entry{EntryKind::Add, path, DigestOf(target), {}, {}};
+    const std::size_t blob = result.AddBlob(engine::DeflateBytes(target.data(), target.size()));
+    entry.addContent = {ContentMethod::Whole, blob, target.size()};
+    result.line = "add " + path + " (" + std::to_string(result.blobs[blob].size()) + " bytes)";
+    result.entry = std::move(entry);
+    return result;
+}
+
+// One way to make a changed file from one old version, and what it takes in the patch file.
+struct Candidate {
+    const char* name;
+    ContentMethod method;
+    Bytes bytes;            // what is stored; empty for Whole, whose one copy the entry shares
+    std::size_t storedSize; // bytes.size(), or the deflated whole file's size
+    std::uint64_t rawSize;
+};
+
+struct Candidates {
+    std::vector<Candidate> list; // whole, vcdiff, match: each when allowed and possible
+    std::string untried;         // for the report: the match delta was not made, and why
+};
+
+// The first of the smallest, so whole before vcdiff before match.
+std::size_t Smallest(const std::vector<Candidate>& list) {
+    std::size_t chosen = 0;
+    for (std::size_t k = 1; k < list.size(); ++k)
+        if (list[k].storedSize < list[chosen].storedSize) chosen = k;
+    return chosen;
+}
+
+// Adds the VCDIFF delta, deflated, unless it is larger than a patch may carry (kDeltaSlack);
+// one that could not be made stops the build.
+void AddVcdiff(Candidates& candidates, const std::string& path, const VcdiffEncoding& encoded,
+               std::uint64_t targetSize) {
+    if (!encoded.ok) throw BuildError{"cannot make a VCDIFF delta of " + path + ": " + encoded.message};
+    const Bytes& delta = encoded.bytes;
+    if (delta.size() > targetSize + engine::kDeltaSlack) return;
+    Bytes deflated = engine::DeflateBytes(delta.data(), delta.size());
+    const std::size_t storedSize = deflated.size();
+    candidates.list.push_back({"vcdiff", ContentMethod::Delta, std::move(deflated), storedSize, delta.size()});
+}
+
+// Adds the match delta if this pair could be expressed as one.
+void AddMatch(Candidates& candidates, MatchDeltaEncoding encoded, std::uint64_t targetSize) {
+    if (!encoded.ok) return;
+    const std::size_t storedSize = encoded.bytes.size();
+    candidates.list.push_back({"match", ContentMethod::MatchDelta, std::move(encoded.bytes), storedSize, targetSize});
+}
+
+// The match delta is the slow one to make; it is not made when it cannot be smaller than a
+// candidate at hand (a small edit of a small file), which changes no choice.
+void AddMatchUnlessBeaten(Candidates& candidates, const Bytes& old, const Bytes& target) {
+    const std::size_t least = MatchDeltaSizeAtLeast(old, target);
+    const bool beaten = std::any_of(candidates.list.begin(), candidates.list.end(),
+                                    [&](const Candidate& c) { return c.storedSize <= least; });
+    if (beaten) {
+        candidates.untried = "match not tried (at least " + std::to_string(least) + ")";
+        return;
+    }
+    AddMatch(candidates, EncodeMatchDelta(old, target), target.size());
+}
+
+struct BothDeltas {
+    VcdiffEncoding vcdiff;
+    MatchDeltaEncoding match;
+};
+
+// Makes both deltas at once, the VCDIFF one on a thread of its own, so that a patch of one big
+// file uses both cores too.
+BothDeltas EncodeBothDeltas(const Bytes& old, const Bytes& target) {
+    std::future<VcdiffEncoding> vcdiffAside;
+    try {
+        vcdiffAside = std::async(std::launch::async, [&] { return EncodeVcdiff(old, target); });
+    } catch (const std::system_error&) {
+        // No thread to be had: one after the other, here.
+    }
+    BothDeltas both;
+    both.match = EncodeMatchDelta(old, target);
+    both.vcdiff = vcdiffAside.valid() ? vcdiffAside.get() : EncodeVcdiff(old, target);
+    return both;
+}
+
+// Every allowed way to make `target` from `old`; `wholeSize` is what the whole file deflates to.
+// A large file's match delta is always made, with its VCDIFF one (EncodeBothDeltas): whether it
+// is depends on the file's size only, never on timing.
+Candidates CandidatesFor(const BuildOptions& options, const std::string& path, const Bytes& old,
+                         const Bytes& target, std::size_t wholeSize) {
+    Candidates candidates;
+    if (options.whole) candidates.list.push_back({"whole", ContentMethod::Whole, {}, wholeSize, target.size()});
+    if (options.vcdiff && options.match && target.size() >= kLargeFile) {
+        BothDeltas both = EncodeBothDeltas(old, target);
+        AddVcdiff(candidates, path, both.vcdiff, target.size());
+        AddMatch(candidates, std::move(both.match), target.size());
+        return candidates;
+    }
+    if (options.vcdiff) AddVcdiff(candidates, path, EncodeVcdiff(old, target), target.size());
+    if (options.match) AddMatchUnlessBeaten(candidates, old, target);
+    return candidates;
+}
+
+// The report's words on one old version: " match (3119 bytes) [whole 72550, vcdiff 10582]".
+std::string ChoiceText(const Candidates& candidates, std::size_t chosen) {
+    const Candidate& pick = candidates.list[chosen];
+    std::string text = std::string(" ") + pick.name + " (" + std::to_string(pick.storedSize) + " bytes)";
+    std::string others;
+    for (std::size_t k = 0; k < candidates.list.size(); ++k)
+        if (k != chosen)
+            others += std::string(others.empty() ? "" : ", ") + candidates.list[k].name + " " +
+                      std::to_string(candidates.list[k].storedSize);
+    if (!candidates.untried.empty()) others += (others.empty() ? "" : ", ") + candidates.untried;
+    if (!others.empty()) text += " [" + others + "]";
+    return text;
+}
+
+// A file that differs from its old versions (`olds`: distinct, none of them `target`): per old
+// version, the smallest allowed way to make it. The whole file is stored once at most, shared
+// by the versions that choose it.
+EntryResult ChangeEntry(const BuildOptions& options, const std::string& path, const Bytes& target,
+                        const std::vector<OldFile>& olds) {
+    EntryResult result;
+    DraftEntry entry{EntryKind::Change, path, DigestOf(target), {}, {}};
+    Bytes whole;
+    if (options.whole) whole = engine::DeflateBytes(target.data(), target.size());
+    std::optional<std::size_t> wholeBlob;
+    result.line = "change " + path + ":";
+    for (const OldFile& old : olds) {
+        Candidates candidates = CandidatesFor(options, path, old.bytes, target, whole.size());
+        if (candidates.list.empty()) throw BuildError{"no allowed method can store " + path + " (allow whole content)"};
+        const std::size_t chosen = Smallest(candidates.list);
+        Candidate& pick = candidates.list[chosen];
+        if (pick.method == ContentMethod::Whole && !wholeBlob) wholeBlob = result.AddBlob(whole);
+        const std::size_t blob =
+            pick.method == ContentMethod::Whole ? *wholeBlob : result.AddBlob(std::move(pick.bytes));
+        entry.olds.push_back({DigestOf(old.bytes), {pick.method, blob, pick.rawSize}});
+        result.line += ChoiceText(candidates, chosen);
+    }
+    result.entry = std::move(entry);
+    return result;
+}
+
 class Builder {
 public:
     explicit Builder(const BuildOptions& options) : m_options(options) {}
@@ -111,25 +307,15 @@ public:
         m_new = Scan(m_options.newDirectory);
         CheckClashes();
 
-        std::set<std::string> keySet;
-        for (const auto& [key, path] : m_new.files) keySet.insert(key);
-        for (const Tree& old : m_olds)
-            for (const auto& [key, path] : old.files) keySet.insert(key);
         // Entries are made on several threads, each into the slot of its key; they are joined
         // in key order below, so the patch and the report are the same whatever the threads did.
-        const std::vector<std::string> keys(keySet.begin(), keySet.end());
+        const std::vector<std::string> keys = AllKeys();
         std::vector<EntryResult> results(keys.size());
         RunNumbered(keys.size(), WorkersFor(keys.size(), m_options.workers),
                     [&](std::size_t i) { results[i] = MakeEntry(keys[i]); });
         for (EntryResult& result : results) {
             if (!result.line.empty()) report.lines.push_back(std::move(result.line));
-            if (!result.entry) continue;
-            const std::size_t base = m_blobs.size();
-            for (auto& blob : result.blobs) m_blobs.push_back(std::move(blob));
-            if (result.entry->kind == EntryKind::Add) result.entry->addContent.offset += base;
-            if (result.entry->kind == EntryKind::Change)
-                for (auto& old : result.entry->olds) old.content.offset += base;
-            m_entries.push_back(std::move(*result.entry));
+            if (result.entry) m_entries.push_back(Place(*result.entry, result.blobs));
         }
         if (m_entries.empty()) throw BuildError{"the old and new trees hold the same files: nothing to patch"};
 
@@ -154,142 +340,63 @@ private:
                                          b->root.string()};
     }
 
-    // What one path of the trees becomes: no entry (unchanged), or an entry whose contents'
-    // `offset`s index `blobs`, and its line of the report.
-    struct EntryResult {
-        std::optional<PatchEntry> entry;
-        std::vector<std::vector<std::uint8_t>> blobs;
-        std::string line;
-
-        std::size_t AddBlob(std::vector<std::uint8_t> blob) {
-            blobs.push_back(std::move(blob));
-            return blobs.size() - 1;
-        }
-    };
+    // The key of every file of every tree, each once, sorted.
+    std::vector<std::string> AllKeys() const {
+        std::set<std::string> keys;
+        for (const auto& [key, path] : m_new.files) keys.insert(key);
+        for (const Tree& old : m_olds)
+            for (const auto& [key, path] : old.files) keys.insert(key);
+        return {keys.begin(), keys.end()};
+    }
 
     // Reads only the trees and the options: safe to run for several keys at once.
     EntryResult MakeEntry(const std::string& key) const {
-        EntryResult result;
-        auto newFile = m_new.files.find(key);
-        std::vector<std::pair<std::string, std::vector<std::uint8_t>>> olds; // (spelling, bytes), distinct
         std::size_t absent = 0;
+        std::vector<OldFile> olds = ReadOlds(key, absent);
+        auto newFile = m_new.files.find(key);
+        if (newFile == m_new.files.end()) return RemoveEntry(olds);
+        const std::string& path = newFile->second;
+        const Bytes target = ReadBytes(FileOf(m_new, path));
+        if (absent == m_olds.size()) return AddEntry(path, target);
+        if (absent != 0)
+            throw BuildError{path + " is missing from some old trees and present in others: one patch cannot "
+                                    "both add and change it"};
+        olds.erase(std::remove_if(olds.begin(), olds.end(), [&](const OldFile& old) { return old.bytes == target; }),
+                   olds.end());
+        if (olds.empty()) return {}; // unchanged everywhere
+        return ChangeEntry(m_options, path, target, olds);
+    }
+
+    // The versions of `key` in the old trees, each content once, in the order of the trees;
+    // `absent` counts the old trees without it.
+    std::vector<OldFile> ReadOlds(const std::string& key, std::size_t& absent) const {
+        std::vector<OldFile> olds;
         for (const Tree& old : m_olds) {
             auto file = old.files.find(key);
             if (file == old.files.end()) {
                 ++absent;
                 continue;
             }
-            std::vector<std::uint8_t> bytes = ReadBytes(FileOf(old, file->second));
-            bool seen = std::any_of(olds.begin(), olds.end(), [&](const auto& o) { return o.second == bytes; });
-            if (!seen) olds.emplace_back(file->second, std::move(bytes));
+            Bytes bytes = ReadBytes(FileOf(old, file->second));
+            const bool seen = std::any_of(olds.begin(), olds.end(), [&](const OldFile& o) { return o.bytes == bytes; });
+            if (!seen) olds.push_back({file->second, std::move(bytes)});
         }
-        PatchEntry entry;
-        if (newFile == m_new.files.end()) {
-            entry.kind = EntryKind::Remove;
-            entry.path = olds.front().first;
-            for (const auto& old : olds) entry.olds.push_back({DigestOf(old.second), ContentRef{}});
-            result.line = "remove " + entry.path;
-            result.entry = std::move(entry);
-            return result;
-        }
-        entry.path = newFile->second;
-        std::vector<std::uint8_t> target = ReadBytes(FileOf(m_new, newFile->second));
-        entry.target = DigestOf(target);
-        if (absent == m_olds.size()) {
-            entry.kind = EntryKind::Add;
-            entry.addContent = {ContentMethod::Whole,
-                                result.AddBlob(engine::DeflateBytes(target.data(), target.size())), 0, target.size()};
-            result.line = "add " + entry.path + " (" + std::to_string(result.blobs.back().size()) + " bytes)";
-            result.entry = std::move(entry);
-            return result;
-        }
-        if (absent != 0)
-            throw BuildError{entry.path + " is missing from some old trees and present in others: one patch cannot "
-                                          "both add and change it"};
-        olds.erase(std::remove_if(olds.begin(), olds.end(), [&](const auto& o) { return o.second == target; }),
-                   olds.end());
-        if (olds.empty()) return result; // unchanged everywhere
-        entry.kind = EntryKind::Change;
-        std::optional<std::size_t> wholeBlob;
-        std::vector<std::uint8_t> whole;
-        if (m_options.whole) whole = engine::DeflateBytes(target.data(), target.size());
-        std::string line = "change " + entry.path + ":";
-        for (std::size_t i = 0; i < olds.size(); ++i) {
-            struct Candidate {
-                const char* name;
-                ContentMethod method;
-                std::vector<std::uint8_t> bytes;
-                std::uint64_t rawSize;
-            };
-            std::vector<Candidate> candidates;
-            if (m_options.whole) candidates.push_back({"whole", ContentMethod::Whole, {}, target.size()});
-            // A large file's two deltas are made at once, the VCDIFF one on a thread of its own,
-            // so that a patch of one big file uses both cores too; its match delta is then
-            // always made (whether it is depends on the file's size only, never on timing).
-            std::future<VcdiffEncoding> vcdiffAside;
-            std::optional<MatchDeltaEncoding> matchMade;
-            if (m_options.vcdiff && m_options.match && target.size() >= kLargeFile) {
-                try {
-                    vcdiffAside = std::async(std::launch::async, [&] { return EncodeVcdiff(olds[i].second, target); });
-                } catch (const std::system_error&) {
-                    // No thread to be had: one after the other, here.
-                }
-                matchMade = EncodeMatchDelta(olds[i].second, target);
-            }
-            if (m_options.vcdiff) {
-                VcdiffEncoding encoded = vcdiffAside.valid() ? vcdiffAside.get() : EncodeVcdiff(olds[i].second, target);
-                if (!encoded.ok) throw BuildError{"cannot make a VCDIFF delta of " + entry.path + ": " + encoded.message};
-                const std::vector<std::uint8_t>& delta = encoded.bytes;
-                if (delta.size() <= target.size() + engine::kDeltaSlack)
-                    candidates.push_back({"vcdiff", ContentMethod::Delta, engine::DeflateBytes(delta.data(), delta.size()),
-                                          delta.size()});
-            }
-            auto size = [&](const Candidate& c) { return c.method == ContentMethod::Whole ? whole.size() : c.bytes.size(); };
-            // The match delta is the slow one to make; it is not made when it cannot be smaller
-            // than what is at hand (a small edit of a small file), which changes no choice.
-            std::string untried;
-            if (matchMade) {
-                if (matchMade->ok)
-                    candidates.push_back({"match", ContentMethod::MatchDelta, std::move(matchMade->bytes), target.size()});
-            } else if (m_options.match) {
-                const std::size_t least = tools::MatchDeltaSizeAtLeast(olds[i].second, target);
-                const bool beaten = std::any_of(candidates.begin(), candidates.end(),
-                                                [&](const Candidate& c) { return size(c) <= least; });
-                if (beaten) {
-                    untried = "match not tried (at least " + std::to_string(least) + ")";
-                } else {
-                    tools::MatchDeltaEncoding encoded = tools::EncodeMatchDelta(olds[i].second, target);
-                    if (encoded.ok)
-                        candidates.push_back({"match", ContentMethod::MatchDelta, std::move(encoded.bytes), target.size()});
-                }
-            }
-            if (candidates.empty())
-                throw BuildError{"no allowed method can store " + entry.path + " (allow whole content)"};
-            // The first of the smallest: whole, then vcdiff, then match.
-            std::size_t chosen = 0;
-            for (std::size_t k = 1; k < candidates.size(); ++k)
-                if (size(candidates[k]) < size(candidates[chosen])) chosen = k;
-            Candidate& pick = candidates[chosen];
-            std::size_t blob = 0;
-            if (pick.method == ContentMethod::Whole) {
-                if (!wholeBlob) wholeBlob = result.AddBlob(whole);
-                blob = *wholeBlob;
-            } else {
-                blob = result.AddBlob(std::move(pick.bytes));
-            }
-            entry.olds.push_back({DigestOf(olds[i].second), {pick.method, blob, 0, pick.rawSize}});
-            line += std::string(" ") + pick.name + " (" + std::to_string(result.blobs[blob].size()) + " bytes)";
-            std::string others;
-            for (std::size_t k = 0; k < candidates.size(); ++k)
-                if (k != chosen)
-                    others += std::string(others.empty() ? "" : ", ") + candidates[k].name + " " +
-                              std::to_string(size(candidates[k]));
-            if (!untried.empty()) others += (others.empty() ? "" : ", ") + untried;
-            if (!others.empty()) line += " [" + others + "]";
-        }
-        result.line = std::move(line);
-        result.entry = std::move(entry);
-        return result;
+        return olds;
+    }
+
+    // Moves an entry's blobs to the end of the patch's (m_blobs) and makes it the PatchEntry
+    // WritePatch takes: each content's `offset` is its blob's index in m_blobs, which WritePatch
+    // turns into the blob's place in the file.
+    PatchEntry Place(const DraftEntry& draft, std::vector<Bytes>& blobs) {
+        const std::size_t first = m_blobs.size();
+        for (Bytes& blob : blobs) m_blobs.push_back(std::move(blob));
+        auto refer = [first](const DraftContent& content) {
+            if (content.method == ContentMethod::None) return ContentRef{};
+            return ContentRef{content.method, first + content.blob, 0, content.rawSize};
+        };
+        PatchEntry entry{draft.kind, draft.path, draft.target, refer(draft.addContent), {}};
+        for (const DraftOld& old : draft.olds) entry.olds.push_back({old.digest, refer(old.content)});
+        return entry;
     }
 
     // Applies the patch to every old tree with the engine's core, over the tree as it is on disk

@@ -176,8 +176,9 @@ TEST(PatchApply, AWholeReplacementToldByItsSizeIsProvedWhenMovedAside) {
         Recorder recorder;
         const ApplyResult result = ApplyTo(fs, BuildWholePatch(files), recorder);
         EXPECT_EQ(result.outcome, c.outcome) << c.found << ": " << result.message;
-        if (c.outcome != ApplyOutcome::Applied)
+        if (c.outcome != ApplyOutcome::Applied) {
             EXPECT_EQ(result.message, "app.exe is not a version this patch applies to (changed or different version)");
+        }
         EXPECT_EQ(fs.Files(), (Files{{"app.exe", c.after}})) << c.found;
     }
 }
@@ -216,7 +217,9 @@ void ExpectAllOldOrAllNew(FakeEngineFileSystem& fs, const Scenario& s, const App
     EXPECT_TRUE(user == s.before || user == s.after) << context;
     if (user == s.before) {
         EXPECT_NE(result.outcome, ApplyOutcome::Applied) << context;
-        if (own.empty()) EXPECT_EQ(fs.Directories(), std::set<std::string>{"lib"}) << context;
+        if (own.empty()) {
+            EXPECT_EQ(fs.Directories(), std::set<std::string>{"lib"}) << context;
+        }
     } else {
         EXPECT_EQ(result.outcome, ApplyOutcome::Applied) << context;
     }
@@ -252,8 +255,9 @@ TEST(PatchApply, FailingAnyOneOperationLeavesAllOldOrAllNew) {
             const std::string context = (exhausted ? "memory exhausted at operation " : "failing operation ") +
                                         std::to_string(n) + ": " + result.message;
             ExpectAllOldOrAllNew(fs, s, result, patch, context);
-            if (exhausted && result.outcome != ApplyOutcome::Applied)
+            if (exhausted && result.outcome != ApplyOutcome::Applied) {
                 EXPECT_EQ(result.outcome, ApplyOutcome::IoFailureRolledBack) << context;
+            }
         }
     }
 }
@@ -460,7 +464,9 @@ TEST(PatchApply, RefusesBeforeWritingWhenTheVolumeCannotHoldTheNewFiles) {
     for (const Case& c : cases) {
         std::uint64_t needed = 0;
         EXPECT_EQ(run(c.before, c.freeSpace, c.queryFails, needed), c.outcome) << c.name;
-        if (c.outcome == ApplyOutcome::IoFailureRolledBack) EXPECT_GT(needed, c.freeSpace) << c.name;
+        if (c.outcome == ApplyOutcome::IoFailureRolledBack) {
+            EXPECT_GT(needed, c.freeSpace) << c.name;
+        }
     }
 }
 

@@ -64,7 +64,9 @@ TEST(SettleDecision, FromFactsToPlan) {
         facts.entries = c.entries;
         const SettlePlan plan = DecideSettlement(facts);
         EXPECT_EQ(plan.verdict, c.verdict) << c.name;
-        if (c.verdict == SettleVerdict::Settle) EXPECT_EQ(plan.direction, c.direction) << c.name;
+        if (c.verdict == SettleVerdict::Settle) {
+            EXPECT_EQ(plan.direction, c.direction) << c.name;
+        }
         EXPECT_EQ(plan.steps, c.steps) << c.name;
     }
 }
