@@ -4,7 +4,7 @@
 # back up ("app/hotfix_run.h" from patch/) finds no file and the build stops there.
 #
 #   hotfix_layer(<target> FOLDERS <folder>... [BELOW <layer target>...])
-#     <folder>s are source folders (platform/win32 is a folder of its own, not part of
+#     <folder>s are source folders (adapters is a folder of its own, not part of
 #     platform); the BELOW targets are linked PRIVATE (INTERFACE for a header-only target) and
 #     their folders, and everything below them, become visible.
 #   hotfix_layer_check(<layer target> FORBIDDEN <header> ALLOWED <header>)

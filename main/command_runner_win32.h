@@ -5,8 +5,8 @@
 
 #include "patch/command_runner.h"
 #include "platform/patch_ports.h"
-#include "platform/win32/command_runner_win32.h"
-#include "platform/win32/temp_files_win32.h"
+#include "adapters/command_runner_win32.h"
+#include "adapters/temp_files_win32.h"
 
 namespace hotfix::win32 {
 

@@ -4,8 +4,8 @@
 #include "main/command_runner_win32.h"
 #include "patch/patch_sequence.h"
 #include "patch/payload_store.h"
-#include "platform/win32/file_ops_win32.h"
-#include "platform/win32/payload_win32.h"
+#include "adapters/file_ops_win32.h"
+#include "adapters/payload_win32.h"
 
 namespace hotfix::win32 {
 
@@ -42,7 +42,7 @@ private:
     Win32FileOperations m_files;
     PlatformPayloadStore m_payloads{m_payloadPlatform, m_files};
     Win32CommandRunner m_runner;
-    PatchSequence m_sequence{PatchServices{m_payloads, m_files, m_runner}};
+    PatchSequence m_sequence{PatchServices{m_payloads, m_files, m_runner, EngineRunMode{}, nullptr}};
 };
 
 } // namespace hotfix::win32

@@ -3,7 +3,7 @@
 
 #include "app/hotfix_app.h"
 #include "main/environment_win32.h"
-#include "platform/win32/section_critique.h"
+#include "adapters/section_critique.h"
 #include "support/win32/system_library.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include "harness/installer_run.h"
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
-#include "platform/win32/code_page_win32.h"
-#include "platform/win32/file_lookup_win32.h"
+#include "adapters/code_page_win32.h"
+#include "adapters/file_lookup_win32.h"
 
 namespace hotfix::testing {
 namespace {

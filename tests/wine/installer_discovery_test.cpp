@@ -13,9 +13,9 @@
 #include "harness/sandbox.h"
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
-#include "platform/win32/code_page_win32.h"
-#include "platform/win32/file_lookup_win32.h"
-#include "platform/win32/registry_win32.h"
+#include "adapters/code_page_win32.h"
+#include "adapters/file_lookup_win32.h"
+#include "adapters/registry_win32.h"
 
 namespace hotfix::testing {
 namespace {

@@ -7,7 +7,7 @@
 #include "harness/helpers.h"
 #include "harness/test_paths.h"
 #include "patch/payload_store.h"
-#include "platform/win32/payload_win32.h"
+#include "adapters/payload_win32.h"
 
 namespace hotfix::testing {
 namespace {

@@ -13,8 +13,8 @@
 #include "harness/test_paths.h"
 #include "harness/ui_driver.h"
 #include "harness/process_planting.h"
-#include "platform/win32/code_page_win32.h"
-#include "platform/win32/process_source_win32.h"
+#include "adapters/code_page_win32.h"
+#include "adapters/process_source_win32.h"
 #include "process/running_test.h"
 #include "support/win32/unique_handle.h"
 

@@ -22,8 +22,8 @@
 #include "harness/ui_driver.h"
 #include "main/command_runner_win32.h"
 #include "support/win32/unique_handle.h"
-#include "platform/win32/code_page_win32.h"
-#include "platform/win32/process_source_win32.h"
+#include "adapters/code_page_win32.h"
+#include "adapters/process_source_win32.h"
 #include "process/running_test.h"
 
 namespace hotfix::testing {

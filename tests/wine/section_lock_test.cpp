@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "harness/test_paths.h"
-#include "platform/win32/section_critique.h"
+#include "adapters/section_critique.h"
 
 namespace hotfix::testing {
 namespace {

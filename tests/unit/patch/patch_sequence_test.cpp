@@ -18,7 +18,7 @@ protected:
     fakes::FakePayloadStore store{disk};
     fakes::FakeFileOperations files{disk};
     fakes::FakeCommandRunner runner{disk};
-    PatchServices services{store, files, runner};
+    PatchServices services{store, files, runner, EngineRunMode{}, nullptr};
 
     void SetUp() override {
         store.available = {"PATCH.EXE", "PATCHW32.DLL",

@@ -101,7 +101,9 @@ TEST(RemovePayloadTest, ThroughTheHoldRetriedAWhile) {
         platform.payloads = {{"PATCH.EXE", "MZ engine"}};
         fakes::FakeDisk disk;
         fakes::FakeFileOperations files{disk};
-        if (c.placed) ASSERT_EQ(ExtractPayload(platform, kDir, "patch.exe"), 1);
+        if (c.placed) {
+            ASSERT_EQ(ExtractPayload(platform, kDir, "patch.exe"), 1);
+        }
         platform.deleteErrors = c.errors;
         EXPECT_EQ(RemovePayload(platform, files, kDir, "patch.exe"), c.expected) << c.name;
         EXPECT_EQ(files.pauses, std::vector<std::uint32_t>(c.pauses, kRemovalRetryMilliseconds)) << c.name;

@@ -52,7 +52,7 @@ protected:
     fakes::FakeFileOperations files{disk};
     ScriptedRunner runner;
     RecordingEvents events;
-    PatchSequence sequence{PatchServices{store, files, runner}};
+    PatchSequence sequence{PatchServices{store, files, runner, EngineRunMode{}, nullptr}};
 
     void SetUp() override {
         store.available = {"PATCH.EXE", "PATCHW32.DLL", "HOTFIX_KTV410_722_HOTFIX1.RTP",

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/win32/code_page_win32.h"
-#include "platform/win32/process_source_win32.h"
+#include "adapters/code_page_win32.h"
+#include "adapters/process_source_win32.h"
 #include "process/running_test.h"
 
 namespace hotfix::testing {

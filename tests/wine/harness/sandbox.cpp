@@ -4,8 +4,8 @@
 
 #include "discovery/version_label.h"
 #include "hotfix_definition.h"
-#include "platform/win32/code_page_win32.h"
-#include "platform/win32/version_source_win32.h"
+#include "adapters/code_page_win32.h"
+#include "adapters/version_source_win32.h"
 #include "support/multibyte.h"
 #include "support/win32/unique_handle.h"
 

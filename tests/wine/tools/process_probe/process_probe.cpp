@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/win32/code_page_win32.h"
-#include "platform/win32/process_source_win32.h"
+#include "adapters/code_page_win32.h"
+#include "adapters/process_source_win32.h"
 #include "process/running_test.h"
 #include "support/win32/system_library.h"
 

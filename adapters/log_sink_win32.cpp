@@ -1,4 +1,4 @@
-#include "platform/win32/log_sink_win32.h"
+#include "adapters/log_sink_win32.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "platform/win32/temp_files_win32.h"
+#include "adapters/temp_files_win32.h"
 
 #include <windows.h>
 

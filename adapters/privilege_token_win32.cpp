@@ -1,4 +1,4 @@
-#include "platform/win32/privilege_token_win32.h"
+#include "adapters/privilege_token_win32.h"
 
 namespace hotfix::win32 {
 

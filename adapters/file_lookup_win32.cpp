@@ -1,4 +1,4 @@
-#include "platform/win32/file_lookup_win32.h"
+#include "adapters/file_lookup_win32.h"
 
 #include "support/win32/unique_handle.h"
 

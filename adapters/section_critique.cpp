@@ -1,4 +1,4 @@
-#include "platform/win32/section_critique.h"
+#include "adapters/section_critique.h"
 
 #include <cstdio>
 

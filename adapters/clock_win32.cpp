@@ -1,4 +1,4 @@
-#include "platform/win32/clock_win32.h"
+#include "adapters/clock_win32.h"
 
 #include <windows.h>
 

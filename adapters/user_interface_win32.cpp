@@ -1,8 +1,8 @@
-#include "platform/win32/user_interface_win32.h"
+#include "adapters/user_interface_win32.h"
 
 #include <windows.h>
 
-#include "platform/win32/code_page_win32.h"
+#include "adapters/code_page_win32.h"
 #include "support/multibyte.h"
 
 namespace hotfix::win32 {

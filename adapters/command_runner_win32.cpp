@@ -1,4 +1,4 @@
-#include "platform/win32/command_runner_win32.h"
+#include "adapters/command_runner_win32.h"
 
 #include <windows.h>
 

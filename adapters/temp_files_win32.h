@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/patch_ports.h"
-#include "platform/win32/code_page_win32.h"
+#include "adapters/code_page_win32.h"
 
 namespace hotfix::win32 {
 

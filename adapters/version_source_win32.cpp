@@ -1,4 +1,4 @@
-#include "platform/win32/version_source_win32.h"
+#include "adapters/version_source_win32.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "platform/win32/file_ops_win32.h"
+#include "adapters/file_ops_win32.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "platform/win32/machine_records_win32.h"
+#include "adapters/machine_records_win32.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "platform/win32/payload_win32.h"
+#include "adapters/payload_win32.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,11 +1,11 @@
-#include "platform/win32/process_source_win32.h"
+#include "adapters/process_source_win32.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <cstring>
 
-#include "platform/win32/privilege_token_win32.h"
+#include "adapters/privilege_token_win32.h"
 #include "support/win32/system_library.h"
 #include "support/win32/unique_handle.h"
 

@@ -1,4 +1,4 @@
-#include "platform/win32/registry_win32.h"
+#include "adapters/registry_win32.h"
 
 #include <cstring>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "platform/win32/code_page_win32.h"
+#include "adapters/code_page_win32.h"
 
 #include <windows.h>
 
