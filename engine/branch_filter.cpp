@@ -1,5 +1,7 @@
 #include "engine/branch_filter.h"
 
+#include "engine/little_endian.h"
+
 #include <algorithm>
 
 namespace hotfix::engine {
@@ -7,14 +9,6 @@ namespace hotfix::engine {
 namespace {
 
 constexpr std::size_t kStreamPiece = 64u << 10;
-
-std::uint32_t Load32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-
-void Store32(std::uint8_t* p, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 // Scans opcode positions from `scan` over the file bytes [base, base + size) held in `data`,
 // converting the branches it finds. Returns where the scan stopped: every byte before it is
@@ -40,12 +34,12 @@ std::uint64_t Scan(std::uint8_t* data, std::uint64_t base, std::size_t size, std
             if (next > end) return scan; // the operand has not fully arrived
             // Whether or not the operand is converted, the scan goes on after it: so whether a
             // later byte is looked at never depends on an operand, which restoring sees changed.
-            const std::uint32_t operand = Load32(p + 1);
+            const std::uint32_t operand = LoadLittleEndian<std::uint32_t>(p + 1);
             if (((operand + 0x01000000u) & 0xFE000000u) == 0) {
                 const std::uint32_t address = range->address + static_cast<std::uint32_t>(next - range->offset);
                 std::uint32_t converted = direction == BranchDirection::ToAbsolute ? operand + address : operand - address;
                 converted = ((converted & 0x01FFFFFFu) ^ 0x01000000u) - 0x01000000u;
-                Store32(p + 1, converted);
+                StoreLittleEndian(p + 1, converted);
             }
             scan = next;
         }

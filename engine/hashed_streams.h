@@ -6,7 +6,7 @@
 #include "engine/engine_file_system.h"
 #include "engine/rtp_format.h"
 #include "engine/sha256.h"
-#include "engine/vcdiff_decoder.h"
+#include "engine/target_sink.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -60,7 +60,7 @@ private:
 // Writes to the staged file, never more than expected, and hashes and counts what passes. The
 // bytes are gathered into buffers of kChunk, each written and handed to the hashing in turn; a
 // buffer is reused once its hash is taken. Drain() writes what is gathered.
-class StagedWriter : public VcdiffSink {
+class StagedWriter : public TargetSink {
 public:
     static constexpr std::size_t kChunk = 256u << 10;
     static constexpr std::size_t kBuffers = 4;

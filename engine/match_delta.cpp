@@ -1,5 +1,6 @@
 #include "engine/match_delta.h"
 
+#include "engine/little_endian.h"
 #include "engine/lzma_range_reader.h"
 
 #include <algorithm>
@@ -11,20 +12,10 @@ namespace {
 
 constexpr std::size_t kChunk = 64u << 10;
 
-std::uint64_t Load(const std::uint8_t* p, int bytes) {
-    std::uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | p[i];
-    return value;
-}
-
-void Store(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
 // Where the decoded bytes go: straight to the sink, or through the branch filter first.
 class Output {
 public:
-    Output(VcdiffSink& sink, const MatchDeltaHeader& header)
+    Output(TargetSink& sink, const MatchDeltaHeader& header)
         : m_sink(sink), m_filter(header.newRanges, BranchDirection::ToRelative, &Output::ToSink, this),
           m_filtered(header.transform != BranchTransform::None) {}
     bool Write(const std::uint8_t* data, std::size_t size) {
@@ -36,7 +27,7 @@ private:
     static bool ToSink(void* self, const std::uint8_t* data, std::size_t size) {
         return static_cast<Output*>(self)->m_sink.Write(data, size);
     }
-    VcdiffSink& m_sink;
+    TargetSink& m_sink;
     StreamingBranchFilter m_filter;
     bool m_filtered;
 };
@@ -70,21 +61,22 @@ std::size_t MatchDeltaHeaderBytes(const MatchDeltaHeader& header) {
 
 std::vector<std::uint8_t> WriteMatchDeltaHeader(const MatchDeltaHeader& header) {
     std::vector<std::uint8_t> out(kMatchDeltaMagic, kMatchDeltaMagic + sizeof kMatchDeltaMagic);
-    Store(out, kMatchDeltaVersion, 1);
-    Store(out, static_cast<std::uint8_t>(header.transform), 1);
-    Store(out, header.oldRanges.size(), 2);
-    Store(out, header.newRanges.size(), 2);
-    Store(out, 0, 2);
+    LittleEndianWriter writer(out);
+    writer.U8(kMatchDeltaVersion);
+    writer.U8(static_cast<std::uint8_t>(header.transform));
+    writer.U16(static_cast<std::uint16_t>(header.oldRanges.size()));
+    writer.U16(static_cast<std::uint16_t>(header.newRanges.size()));
+    writer.U16(0);
     for (const MatchDeltaStreamInfo& stream : header.streams) {
-        Store(out, stream.rawSize, 8);
-        Store(out, stream.storedSize, 8);
-        Store(out, stream.dictionarySize, 4);
+        writer.U64(stream.rawSize);
+        writer.U64(stream.storedSize);
+        writer.U32(stream.dictionarySize);
     }
     for (const auto* ranges : {&header.oldRanges, &header.newRanges})
         for (const CodeRange& range : *ranges) {
-            Store(out, range.offset, 4);
-            Store(out, range.length, 4);
-            Store(out, range.address, 4);
+            writer.U32(range.offset);
+            writer.U32(range.length);
+            writer.U32(range.address);
         }
     return out;
 }
@@ -96,7 +88,7 @@ bool ParseMatchDeltaHeader(const std::uint8_t* bytes, std::size_t size, std::uin
         return false;
     }
     if (std::memcmp(bytes, kMatchDeltaMagic, sizeof kMatchDeltaMagic) != 0 || bytes[4] != kMatchDeltaVersion ||
-        Load(bytes + 10, 2) != 0) {
+        LoadLittleEndian<std::uint16_t>(bytes + 10) != 0) {
         error = "not a match delta of a known version";
         return false;
     }
@@ -105,8 +97,8 @@ bool ParseMatchDeltaHeader(const std::uint8_t* bytes, std::size_t size, std::uin
         return false;
     }
     header.transform = static_cast<BranchTransform>(bytes[5]);
-    const std::size_t oldCount = static_cast<std::size_t>(Load(bytes + 6, 2));
-    const std::size_t newCount = static_cast<std::size_t>(Load(bytes + 8, 2));
+    const std::size_t oldCount = LoadLittleEndian<std::uint16_t>(bytes + 6);
+    const std::size_t newCount = LoadLittleEndian<std::uint16_t>(bytes + 8);
     if (oldCount > kMaxCodeRanges || newCount > kMaxCodeRanges ||
         (header.transform == BranchTransform::None && oldCount + newCount != 0)) {
         error = "code range count out of bounds";
@@ -121,9 +113,9 @@ bool ParseMatchDeltaHeader(const std::uint8_t* bytes, std::size_t size, std::uin
     for (int i = 0; i < kStreamCount; ++i) {
         MatchDeltaStreamInfo& stream = header.streams[i];
         const std::uint8_t* p = bytes + 12 + 20 * i;
-        stream.rawSize = Load(p, 8);
-        stream.storedSize = Load(p + 8, 8);
-        stream.dictionarySize = static_cast<std::uint32_t>(Load(p + 16, 4));
+        stream.rawSize = LoadLittleEndian<std::uint64_t>(p);
+        stream.storedSize = LoadLittleEndian<std::uint64_t>(p + 8);
+        stream.dictionarySize = LoadLittleEndian<std::uint32_t>(p + 16);
         if (stream.storedSize == 0 || stream.storedSize > storedSize || stream.rawSize > (newSize + 1) * kMatchDeltaRecordSize ||
             stream.dictionarySize < kMinDictionary ||
             stream.dictionarySize > LargestDictionary(static_cast<MatchDeltaStream>(i), stream.rawSize)) {
@@ -150,9 +142,9 @@ bool ParseMatchDeltaHeader(const std::uint8_t* bytes, std::size_t size, std::uin
     const std::uint8_t* p = bytes + kMatchDeltaHeaderSize;
     for (auto* ranges : {&header.oldRanges, &header.newRanges})
         for (CodeRange& range : *ranges) {
-            range.offset = static_cast<std::uint32_t>(Load(p, 4));
-            range.length = static_cast<std::uint32_t>(Load(p + 4, 4));
-            range.address = static_cast<std::uint32_t>(Load(p + 8, 4));
+            range.offset = LoadLittleEndian<std::uint32_t>(p);
+            range.length = LoadLittleEndian<std::uint32_t>(p + 4);
+            range.address = LoadLittleEndian<std::uint32_t>(p + 8);
             p += kMatchDeltaRangeSize;
         }
     if (!ValidCodeRanges(header.oldRanges, oldSize) || !ValidCodeRanges(header.newRanges, newSize)) {
@@ -167,11 +159,11 @@ bool MatchDeltaChangesOld(ReadableFile& patch, std::uint64_t offset, std::uint64
     if (storedSize < sizeof head || offset > patch.Size() || sizeof head > patch.Size() - offset ||
         !patch.ReadAt(offset, head, sizeof head).ok)
         return true;
-    return head[5] != static_cast<std::uint8_t>(BranchTransform::None) && Load(head + 6, 2) != 0;
+    return head[5] != static_cast<std::uint8_t>(BranchTransform::None) && LoadLittleEndian<std::uint16_t>(head + 6) != 0;
 }
 
 MatchDeltaResult DecodeMatchDelta(ReadableFile& patch, std::uint64_t offset, std::uint64_t storedSize,
-                                  std::uint8_t* old, std::size_t oldSize, std::uint64_t newSize, VcdiffSink& sink) {
+                                  std::uint8_t* old, std::size_t oldSize, std::uint64_t newSize, TargetSink& sink) {
     if (storedSize < kMatchDeltaHeaderSize || offset > patch.Size() || storedSize > patch.Size() - offset)
         return Failure("match delta outside the patch file");
     const std::size_t headerRoom =
@@ -203,8 +195,9 @@ MatchDeltaResult DecodeMatchDelta(ReadableFile& patch, std::uint64_t offset, std
     for (std::uint64_t record = 0; record < records; ++record) {
         std::uint8_t control[kMatchDeltaRecordSize];
         if (!readers[kControlStream].Read(control, sizeof control)) return ReaderFailure(readers[kControlStream], "control");
-        const std::uint64_t matchLength = Load(control, 4), insertLength = Load(control + 4, 4);
-        const std::int64_t seek = static_cast<std::int32_t>(static_cast<std::uint32_t>(Load(control + 8, 4)));
+        const std::uint64_t matchLength = LoadLittleEndian<std::uint32_t>(control);
+        const std::uint64_t insertLength = LoadLittleEndian<std::uint32_t>(control + 4);
+        const std::int64_t seek = static_cast<std::int32_t>(LoadLittleEndian<std::uint32_t>(control + 8));
         // Only the first record may be empty: its seek sets where the first match starts.
         if ((matchLength + insertLength == 0 && record != 0) || matchLength + insertLength > newSize - newPosition)
             return Failure("a record makes no bytes or more than the new file holds");

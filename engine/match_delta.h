@@ -10,7 +10,7 @@
 // Portable, no platform headers. Written by tools/match_delta_encoder.cpp.
 #include "engine/branch_filter.h"
 #include "engine/engine_file_system.h"
-#include "engine/vcdiff_decoder.h"
+#include "engine/target_sink.h"
 
 #include <cstdint>
 #include <string>
@@ -80,6 +80,6 @@ struct MatchDeltaResult {
 // which receives exactly `newSize` bytes when it succeeds. `old` is converted in place (its
 // code ranges made absolute): the caller's bytes are changed.
 MatchDeltaResult DecodeMatchDelta(ReadableFile& patch, std::uint64_t offset, std::uint64_t storedSize,
-                                  std::uint8_t* old, std::size_t oldSize, std::uint64_t newSize, VcdiffSink& sink);
+                                  std::uint8_t* old, std::size_t oldSize, std::uint64_t newSize, TargetSink& sink);
 
 } // namespace hotfix::engine

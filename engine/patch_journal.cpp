@@ -1,5 +1,6 @@
 #include "engine/patch_journal.h"
 
+#include "engine/little_endian.h"
 #include "engine/patch_path.h"
 
 #include <cstring>
@@ -14,41 +15,14 @@ constexpr char kJournalMagic[8] = {'H', 'F', 'X', 'J', 'R', 'N', 'L', '2'};
 constexpr std::size_t kMaxJournalBytes = 16u << 20;
 constexpr std::uint64_t kMaxDirectories = 65536;
 
-void Store(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+bool ReadSafePath(LittleEndianReader& reader, std::string& text) {
+    std::uint16_t length = 0;
+    const std::uint8_t* bytes = nullptr;
+    if (!reader.U16(length) || !reader.Take(length, bytes)) return false;
+    text.assign(reinterpret_cast<const char*>(bytes), length);
+    std::string why;
+    return IsSafePatchPath(text, why);
 }
-
-class Reader {
-public:
-    Reader(const std::uint8_t* data, std::size_t end) : m_data(data), m_end(end) {}
-    bool Integer(int count, std::uint64_t& value) {
-        if (m_end - m_position < static_cast<std::size_t>(count)) return false;
-        value = 0;
-        for (int i = count - 1; i >= 0; --i) value = (value << 8) | m_data[m_position + i];
-        m_position += count;
-        return true;
-    }
-    bool Bytes(std::uint8_t* out, std::size_t count) {
-        if (m_end - m_position < count) return false;
-        std::memcpy(out, m_data + m_position, count);
-        m_position += count;
-        return true;
-    }
-    bool SafePath(std::string& text) {
-        std::uint64_t length = 0;
-        if (!Integer(2, length) || m_end - m_position < length) return false;
-        text.assign(reinterpret_cast<const char*>(m_data + m_position), static_cast<std::size_t>(length));
-        m_position += static_cast<std::size_t>(length);
-        std::string why;
-        return IsSafePatchPath(text, why);
-    }
-    bool AtEnd() const { return m_position == m_end; }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_end;
-    std::size_t m_position = sizeof kJournalMagic;
-};
 
 } // namespace
 
@@ -57,11 +31,12 @@ std::string BackupPathOf(const std::string& path) { return path + kBackupSuffix;
 
 std::vector<std::uint8_t> SerializeJournal(const Journal& journal) {
     std::vector<std::uint8_t> out(kJournalMagic, kJournalMagic + sizeof kJournalMagic);
-    Store(out, static_cast<std::uint32_t>(journal.state), 4);
+    LittleEndianWriter writer(out);
+    writer.U32(static_cast<std::uint32_t>(journal.state));
     out.insert(out.end(), journal.patchDigest.begin(), journal.patchDigest.end());
-    Store(out, journal.createdDirectories.size(), 4);
+    writer.U32(static_cast<std::uint32_t>(journal.createdDirectories.size()));
     for (const std::string& directory : journal.createdDirectories) {
-        Store(out, directory.size(), 2);
+        writer.U16(static_cast<std::uint16_t>(directory.size()));
         out.insert(out.end(), directory.begin(), directory.end());
     }
     Sha256Digest digest = Sha256Of(out.data(), out.size());
@@ -78,17 +53,17 @@ bool ParseJournal(const std::uint8_t* data, std::size_t size, Journal& journal) 
     std::memcpy(stored.data(), data + end, 32);
     if (Sha256Of(data, end) != stored) return false;
 
-    Reader reader(data, end);
-    std::uint64_t state = 0, count = 0;
+    LittleEndianReader reader(data + sizeof kJournalMagic, end - sizeof kJournalMagic);
+    std::uint32_t state = 0, count = 0;
     journal = Journal{};
-    if (!reader.Integer(4, state) || (state != 1 && state != 2) ||
-        !reader.Bytes(journal.patchDigest.data(), journal.patchDigest.size()) || !reader.Integer(4, count) ||
+    if (!reader.U32(state) || (state != 1 && state != 2) ||
+        !reader.Bytes(journal.patchDigest.data(), journal.patchDigest.size()) || !reader.U32(count) ||
         count > kMaxDirectories)
         return false;
     journal.state = static_cast<JournalState>(state);
-    for (std::uint64_t i = 0; i < count; ++i) {
+    for (std::uint32_t i = 0; i < count; ++i) {
         std::string directory;
-        if (!reader.SafePath(directory)) return false;
+        if (!ReadSafePath(reader, directory)) return false;
         journal.createdDirectories.push_back(std::move(directory));
     }
     return reader.AtEnd();

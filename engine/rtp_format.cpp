@@ -1,5 +1,6 @@
 #include "engine/rtp_format.h"
 
+#include "engine/little_endian.h"
 #include "engine/match_delta.h"
 #include "engine/patch_path.h"
 
@@ -16,53 +17,19 @@ constexpr std::size_t kDigestRecordSize = 8 + 32;
 constexpr std::size_t kEntryFixedSize = 1 + 1 + 2 + 4;
 constexpr std::size_t kHashChunk = 1u << 20;
 
-std::uint64_t Load(const std::uint8_t* p, int bytes) {
-    std::uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | p[i];
-    return value;
+bool ReadDigest(LittleEndianReader& reader, FileDigest& digest) {
+    return reader.U64(digest.size) && reader.Bytes(digest.sha.data(), digest.sha.size());
 }
 
-void Store(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+// False when cut short or when the method is unknown.
+bool ReadContent(LittleEndianReader& reader, ContentRef& content) {
+    std::uint8_t method = 0;
+    if (!reader.U8(method) || !reader.U64(content.offset) || !reader.U64(content.storedSize) ||
+        !reader.U64(content.rawSize))
+        return false;
+    content.method = static_cast<ContentMethod>(method);
+    return method <= static_cast<std::uint8_t>(ContentMethod::MatchDelta);
 }
-
-// Reads fields from the entry table, never past its end.
-class Cursor {
-public:
-    Cursor(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-    bool Take(std::size_t count, const std::uint8_t*& where) {
-        if (m_size - m_position < count) return false;
-        where = m_data + m_position;
-        m_position += count;
-        return true;
-    }
-    bool Integer(int bytes, std::uint64_t& value) {
-        const std::uint8_t* p = nullptr;
-        if (!Take(static_cast<std::size_t>(bytes), p)) return false;
-        value = Load(p, bytes);
-        return true;
-    }
-    bool Digest(FileDigest& digest) {
-        const std::uint8_t* p = nullptr;
-        if (!Integer(8, digest.size) || !Take(32, p)) return false;
-        std::memcpy(digest.sha.data(), p, 32);
-        return true;
-    }
-    bool Content(ContentRef& content) {
-        std::uint64_t method = 0;
-        if (!Integer(1, method) || !Integer(8, content.offset) || !Integer(8, content.storedSize) ||
-            !Integer(8, content.rawSize))
-            return false;
-        content.method = static_cast<ContentMethod>(method);
-        return method <= static_cast<std::uint64_t>(ContentMethod::MatchDelta);
-    }
-    bool AtEnd() const { return m_position == m_size; }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_position = 0;
-};
 
 struct Layout {
     std::uint64_t contentBegin = 0;
@@ -114,10 +81,11 @@ bool IsZero(const ContentRef& content) {
            content.rawSize == 0;
 }
 
-bool ParseEntry(Cursor& cursor, const Layout& layout, PatchEntry& entry, std::string& error) {
-    std::uint64_t kind = 0, oldCount = 0, pathLength = 0, reserved = 0;
-    if (!cursor.Integer(1, kind) || !cursor.Integer(1, oldCount) || !cursor.Integer(2, pathLength) ||
-        !cursor.Integer(4, reserved)) {
+bool ParseEntry(LittleEndianReader& reader, const Layout& layout, PatchEntry& entry, std::string& error) {
+    std::uint8_t kind = 0, oldCount = 0;
+    std::uint16_t pathLength = 0;
+    std::uint32_t reserved = 0;
+    if (!reader.U8(kind) || !reader.U8(oldCount) || !reader.U16(pathLength) || !reader.U32(reserved)) {
         error = "entry table cut short";
         return false;
     }
@@ -127,7 +95,7 @@ bool ParseEntry(Cursor& cursor, const Layout& layout, PatchEntry& entry, std::st
     }
     entry.kind = static_cast<EntryKind>(kind);
     const std::uint8_t* pathBytes = nullptr;
-    if (pathLength == 0 || pathLength > kMaxPatchPathLength || !cursor.Take(pathLength, pathBytes)) {
+    if (pathLength == 0 || pathLength > kMaxPatchPathLength || !reader.Take(pathLength, pathBytes)) {
         error = "path length out of bounds";
         return false;
     }
@@ -137,11 +105,11 @@ bool ParseEntry(Cursor& cursor, const Layout& layout, PatchEntry& entry, std::st
         error = "unsafe path in patch file (" + why + ")";
         return false;
     }
-    if (!cursor.Digest(entry.target)) {
+    if (!ReadDigest(reader, entry.target)) {
         error = "entry table cut short";
         return false;
     }
-    if (entry.kind == EntryKind::Add && !cursor.Content(entry.addContent)) {
+    if (entry.kind == EntryKind::Add && !ReadContent(reader, entry.addContent)) {
         error = "entry table cut short or unknown content method";
         return false;
     }
@@ -151,7 +119,7 @@ bool ParseEntry(Cursor& cursor, const Layout& layout, PatchEntry& entry, std::st
     }
     entry.olds.resize(oldCount);
     for (OldVersion& old : entry.olds) {
-        if (!cursor.Digest(old.digest) || !cursor.Content(old.content)) {
+        if (!ReadDigest(reader, old.digest) || !ReadContent(reader, old.content)) {
             error = "entry table cut short or unknown content method";
             return false;
         }
@@ -224,7 +192,7 @@ bool CheckPathConflicts(const std::vector<PatchEntry>& entries, std::string& err
 
 bool ParseTable(const std::uint8_t* table, std::size_t tableSize, std::uint32_t entryCount, const Layout& layout,
                 PatchModel& model, std::string& error) {
-    Cursor cursor(table, tableSize);
+    LittleEndianReader reader(table, tableSize);
     model.entries.clear();
     // Every entry takes at least this much: the declared count cannot make us allocate more
     // than the table could describe.
@@ -234,8 +202,8 @@ bool ParseTable(const std::uint8_t* table, std::size_t tableSize, std::uint32_t 
     }
     model.entries.resize(entryCount);
     for (PatchEntry& entry : model.entries)
-        if (!ParseEntry(cursor, layout, entry, error)) return false;
-    if (!cursor.AtEnd()) {
+        if (!ParseEntry(reader, layout, entry, error)) return false;
+    if (!reader.AtEnd()) {
         error = "bytes after the last entry";
         return false;
     }
@@ -253,17 +221,18 @@ bool ParseHeader(const std::uint8_t* p, std::uint64_t actualSize, Header& header
         error = "not a patch file (bad magic)";
         return false;
     }
-    if (Load(p + 8, 2) != kRtpFormatVersion) {
-        error = "unsupported patch format version " + std::to_string(Load(p + 8, 2));
+    const auto version = LoadLittleEndian<std::uint16_t>(p + 8);
+    if (version != kRtpFormatVersion) {
+        error = "unsupported patch format version " + std::to_string(version);
         return false;
     }
-    if (Load(p + 10, 2) != 0 || Load(p + 28, 4) != 0) {
+    if (LoadLittleEndian<std::uint16_t>(p + 10) != 0 || LoadLittleEndian<std::uint32_t>(p + 28) != 0) {
         error = "unknown flags in the header";
         return false;
     }
-    header.entryCount = static_cast<std::uint32_t>(Load(p + 12, 4));
-    header.fileSize = Load(p + 16, 8);
-    header.tableSize = static_cast<std::uint32_t>(Load(p + 24, 4));
+    header.entryCount = LoadLittleEndian<std::uint32_t>(p + 12);
+    header.fileSize = LoadLittleEndian<std::uint64_t>(p + 16);
+    header.tableSize = LoadLittleEndian<std::uint32_t>(p + 24);
     if (header.fileSize != actualSize) {
         error = "patch file is truncated or has extra bytes";
         return false;
@@ -341,14 +310,16 @@ bool ParsePatchBytes(const std::uint8_t* data, std::size_t size, PatchModel& mod
 
 std::vector<std::uint8_t> WritePatch(const std::vector<PatchEntry>& entries,
                                      const std::vector<std::vector<std::uint8_t>>& blobs) {
-    auto contentRecord = [](std::vector<std::uint8_t>& out, const ContentRef& content) {
-        Store(out, static_cast<std::uint8_t>(content.method), 1);
-        Store(out, content.offset, 8);
-        Store(out, content.storedSize, 8);
-        Store(out, content.rawSize, 8);
+    std::vector<std::uint8_t> out;
+    LittleEndianWriter writer(out);
+    auto contentRecord = [&](const ContentRef& content) {
+        writer.U8(static_cast<std::uint8_t>(content.method));
+        writer.U64(content.offset);
+        writer.U64(content.storedSize);
+        writer.U64(content.rawSize);
     };
-    auto digestRecord = [](std::vector<std::uint8_t>& out, const FileDigest& digest) {
-        Store(out, digest.size, 8);
+    auto digestRecord = [&](const FileDigest& digest) {
+        writer.U64(digest.size);
         out.insert(out.end(), digest.sha.begin(), digest.sha.end());
     };
     // Size of the table first: content offsets depend on it.
@@ -374,26 +345,25 @@ std::vector<std::uint8_t> WritePatch(const std::vector<PatchEntry>& entries,
         return content;
     };
 
-    std::vector<std::uint8_t> out;
     out.reserve(static_cast<std::size_t>(fileSize));
-    for (char c : kRtpMagic) out.push_back(static_cast<std::uint8_t>(c));
-    Store(out, kRtpFormatVersion, 2);
-    Store(out, 0, 2);
-    Store(out, entries.size(), 4);
-    Store(out, fileSize, 8);
-    Store(out, tableSize, 4);
-    Store(out, 0, 4);
+    out.insert(out.end(), kRtpMagic, kRtpMagic + sizeof kRtpMagic);
+    writer.U16(kRtpFormatVersion);
+    writer.U16(0);
+    writer.U32(static_cast<std::uint32_t>(entries.size()));
+    writer.U64(fileSize);
+    writer.U32(static_cast<std::uint32_t>(tableSize));
+    writer.U32(0);
     for (const PatchEntry& entry : entries) {
-        Store(out, static_cast<std::uint8_t>(entry.kind), 1);
-        Store(out, entry.olds.size(), 1);
-        Store(out, entry.path.size(), 2);
-        Store(out, 0, 4);
+        writer.U8(static_cast<std::uint8_t>(entry.kind));
+        writer.U8(static_cast<std::uint8_t>(entry.olds.size()));
+        writer.U16(static_cast<std::uint16_t>(entry.path.size()));
+        writer.U32(0);
         out.insert(out.end(), entry.path.begin(), entry.path.end());
-        digestRecord(out, entry.target);
-        if (entry.kind == EntryKind::Add) contentRecord(out, resolve(entry.addContent));
+        digestRecord(entry.target);
+        if (entry.kind == EntryKind::Add) contentRecord(resolve(entry.addContent));
         for (const OldVersion& old : entry.olds) {
-            digestRecord(out, old.digest);
-            contentRecord(out, resolve(old.content));
+            digestRecord(old.digest);
+            contentRecord(resolve(old.content));
         }
     }
     for (const auto& blob : blobs) out.insert(out.end(), blob.begin(), blob.end());

@@ -1,5 +1,7 @@
 #include "engine/vcdiff_decoder.h"
 
+#include "engine/little_endian.h"
+
 #include <zlib.h>
 
 #include <cstring>
@@ -85,25 +87,16 @@ const CodeTable& DefaultCodeTable() {
     return table;
 }
 
-// A bounded cursor over a byte range. Every read checks the end first.
-struct Cursor {
-    const std::uint8_t* pos;
-    const std::uint8_t* end;
-
-    std::size_t Remaining() const { return static_cast<std::size_t>(end - pos); }
-    bool AtEnd() const { return pos == end; }
-};
-
 enum class IntStatus { kOk, kTruncated, kOverflow };
 
 // A base-128 big-endian integer, as VCDIFF writes them, up to 64 bits.
-inline IntStatus ReadInteger(Cursor& cursor, std::uint64_t& value) {
+inline IntStatus ReadInteger(LittleEndianReader& cursor, std::uint64_t& value) {
     std::uint64_t result = 0;
     for (;;) {
-        if (cursor.pos == cursor.end) {
+        std::uint8_t byte = 0;
+        if (!cursor.U8(byte)) {
             return IntStatus::kTruncated;
         }
-        const std::uint8_t byte = *cursor.pos++;
         if (result > (std::numeric_limits<std::uint64_t>::max() >> 7)) {
             return IntStatus::kOverflow;
         }
@@ -158,16 +151,16 @@ constexpr std::size_t kHandOverPiece = 256u << 10;
 
 class Decoder {
 public:
-    Decoder(const std::uint8_t* source, std::size_t sourceSize, VcdiffSink& sink, std::uint64_t maxTargetSize)
+    Decoder(const std::uint8_t* source, std::size_t sourceSize, TargetSink& sink, std::uint64_t maxTargetSize)
         : m_source(source), m_sourceSize(sourceSize), m_sink(sink), m_maxTargetSize(maxTargetSize),
           m_progressive(sink.TakesUncheckedBytes()) {}
 
     VcdiffResult Run(const std::uint8_t* delta, std::size_t deltaSize) {
         VcdiffResult result;
-        Cursor input{delta, delta + deltaSize};
+        LittleEndianReader input(delta, deltaSize);
         bool ok = DecodeHeader(input);
         while (ok && !input.AtEnd()) {
-            ok = DecodeWindow(input, static_cast<std::size_t>(input.pos - delta));
+            ok = DecodeWindow(input);
             ++m_windowIndex;
         }
         result.ok = ok;
@@ -187,7 +180,7 @@ private:
                     "): " + message);
     }
 
-    bool ReadField(Cursor& cursor, std::uint64_t& value, const char* what) {
+    bool ReadField(LittleEndianReader& cursor, std::uint64_t& value, const char* what) {
         switch (ReadInteger(cursor, value)) {
         case IntStatus::kOk:
             return true;
@@ -199,18 +192,18 @@ private:
         return false;
     }
 
-    bool DecodeHeader(Cursor& input) {
-        if (input.Remaining() < 5) {
+    bool DecodeHeader(LittleEndianReader& input) {
+        const std::uint8_t* header = nullptr;
+        if (!input.Take(5, header)) {
             return Fail("the file is too short for a VCDIFF header");
         }
-        if (std::memcmp(input.pos, kMagic, 3) != 0) {
+        if (std::memcmp(header, kMagic, 3) != 0) {
             return Fail("not a VCDIFF file (bad magic bytes)");
         }
-        if (input.pos[3] != kMagic[3]) {
-            return Fail("unsupported VCDIFF version " + std::to_string(input.pos[3]));
+        if (header[3] != kMagic[3]) {
+            return Fail("unsupported VCDIFF version " + std::to_string(header[3]));
         }
-        const std::uint8_t indicator = input.pos[4];
-        input.pos += 5;
+        const std::uint8_t indicator = header[4];
         if (indicator & kHdrDecompress) {
             return Fail("secondary compression is not supported");
         }
@@ -227,10 +220,10 @@ private:
             if (status == IntStatus::kTruncated) {
                 return Fail("cut short in the application header length");
             }
-            if (status == IntStatus::kOverflow || length > input.Remaining()) {
+            const std::uint8_t* skipped = nullptr;
+            if (status == IntStatus::kOverflow || !input.Take(length, skipped)) {
                 return Fail("application header longer than the file");
             }
-            input.pos += length;
         }
         return true;
     }
@@ -243,9 +236,11 @@ private:
         return text;
     }
 
-    bool DecodeWindow(Cursor& input, std::size_t offset) {
-        m_windowOffset = offset;
-        const std::uint8_t indicator = *input.pos++;
+    // Decodes the window at `input`'s position (the caller saw at least one byte remain).
+    bool DecodeWindow(LittleEndianReader& input) {
+        m_windowOffset = input.Position();
+        std::uint8_t indicator = 0;
+        input.U8(indicator);
         if (indicator & kWinTarget) {
             return FailInWindow("windows that copy from earlier target data (VCD_TARGET) are not supported");
         }
@@ -271,12 +266,11 @@ private:
         if (!ReadField(input, deltaLength, "the delta encoding length")) {
             return false;
         }
-        if (deltaLength > input.Remaining()) {
+        LittleEndianReader delta;
+        if (!input.Section(deltaLength, delta)) {
             return FailInWindow("cut short: the window needs " + std::to_string(deltaLength) + " bytes, " +
                                 std::to_string(input.Remaining()) + " remain");
         }
-        Cursor delta{input.pos, input.pos + deltaLength};
-        input.pos = delta.end;
 
         std::uint64_t targetLength = 0;
         if (!ReadField(delta, targetLength, "the target window length")) {
@@ -286,10 +280,10 @@ private:
             return FailInWindow("the target would exceed the limit of " + std::to_string(m_maxTargetSize) +
                                 " bytes");
         }
-        if (delta.AtEnd()) {
+        std::uint8_t deltaIndicator = 0;
+        if (!delta.U8(deltaIndicator)) {
             return FailInWindow("cut short before the delta indicator");
         }
-        const std::uint8_t deltaIndicator = *delta.pos++;
         if (deltaIndicator & kDeltaCompressed) {
             return FailInWindow("secondary compression of the delta sections is not supported");
         }
@@ -307,21 +301,22 @@ private:
         }
         std::uint32_t expectedAdler = 0;
         if (indicator & kWinAdler32) {
-            if (delta.Remaining() < 4) {
+            const std::uint8_t* adler = nullptr;
+            if (!delta.Take(4, adler)) {
                 return FailInWindow("cut short in the Adler-32 checksum");
             }
-            expectedAdler = (std::uint32_t{delta.pos[0]} << 24) | (std::uint32_t{delta.pos[1]} << 16) |
-                            (std::uint32_t{delta.pos[2]} << 8) | std::uint32_t{delta.pos[3]};
-            delta.pos += 4;
+            expectedAdler = (std::uint32_t{adler[0]} << 24) | (std::uint32_t{adler[1]} << 16) |
+                            (std::uint32_t{adler[2]} << 8) | std::uint32_t{adler[3]};
         }
         const std::size_t remaining = delta.Remaining();
         if (dataLength > remaining || instLength > remaining - dataLength ||
             addrLength != remaining - dataLength - instLength) {
             return FailInWindow("section lengths do not add up to the delta encoding length");
         }
-        Cursor data{delta.pos, delta.pos + dataLength};
-        Cursor inst{data.end, data.end + instLength};
-        Cursor addr{inst.end, inst.end + addrLength};
+        LittleEndianReader data, inst, addr; // their lengths add up, as just checked
+        delta.Section(dataLength, data);
+        delta.Section(instLength, inst);
+        delta.Section(addrLength, addr);
 
         const std::size_t windowSize = static_cast<std::size_t>(targetLength);
         if (windowSize != targetLength) {
@@ -378,7 +373,7 @@ private:
     // Runs the instructions of one window into m_window. Addresses are positions in the
     // window's string U: the source segment followed by the target window.
     bool DecodeInstructions(const std::uint8_t* segment, std::size_t segmentSize, std::size_t windowSize,
-                            Cursor& data, Cursor& inst, Cursor& addr) {
+                            LittleEndianReader& data, LittleEndianReader& inst, LittleEndianReader& addr) {
         std::uint64_t nearCache[kNearSlots] = {};
         unsigned nextNear = 0;
         std::uint64_t sameCache[kSameSize] = {};
@@ -387,8 +382,9 @@ private:
         std::uint8_t* const out = m_window.get();
         std::size_t written = 0;
 
-        while (!inst.AtEnd()) {
-            const CodeEntry& entry = table.entries[*inst.pos++];
+        std::uint8_t code = 0;
+        while (inst.U8(code)) {
+            const CodeEntry& entry = table.entries[code];
             for (int half = 0; half < 2; ++half) {
                 const std::uint8_t type = half == 0 ? entry.type1 : entry.type2;
                 if (type == kNoop) {
@@ -404,25 +400,25 @@ private:
                 }
                 const std::size_t count = static_cast<std::size_t>(size);
                 if (type == kAdd) {
-                    if (count > data.Remaining()) {
+                    if (!data.Bytes(out + written, count)) {
                         return FailInWindow("an ADD reads past the end of the data section");
                     }
-                    std::memcpy(out + written, data.pos, count);
-                    data.pos += count;
                 } else if (type == kRun) {
-                    if (data.AtEnd()) {
+                    std::uint8_t byte = 0;
+                    if (!data.U8(byte)) {
                         return FailInWindow("a RUN reads past the end of the data section");
                     }
-                    std::memset(out + written, *data.pos++, count);
+                    std::memset(out + written, byte, count);
                 } else {
                     const unsigned mode = half == 0 ? entry.mode1 : entry.mode2;
                     const std::uint64_t here = std::uint64_t{segmentSize} + written;
                     std::uint64_t address = 0;
                     if (mode >= kFirstSameMode) {
-                        if (addr.AtEnd()) {
+                        std::uint8_t slot = 0;
+                        if (!addr.U8(slot)) {
                             return FailInWindow("cut short in the address section");
                         }
-                        address = sameCache[(mode - kFirstSameMode) * 256 + *addr.pos++];
+                        address = sameCache[(mode - kFirstSameMode) * 256 + slot];
                     } else {
                         std::uint64_t value = 0;
                         if (!ReadField(addr, value, "a COPY address")) {
@@ -483,7 +479,7 @@ private:
 
     const std::uint8_t* m_source;
     std::size_t m_sourceSize;
-    VcdiffSink& m_sink;
+    TargetSink& m_sink;
     std::uint64_t m_maxTargetSize;
     const bool m_progressive; // the sink takes each window's bytes as they are decoded
 
@@ -499,7 +495,7 @@ private:
 } // namespace
 
 VcdiffResult DecodeVcdiff(const std::uint8_t* source, std::size_t sourceSize, const std::uint8_t* delta,
-                          std::size_t deltaSize, VcdiffSink& sink, std::uint64_t maxTargetSize) {
+                          std::size_t deltaSize, TargetSink& sink, std::uint64_t maxTargetSize) {
     static const std::uint8_t kEmpty = 0;
     if (source == nullptr) {
         source = &kEmpty;

@@ -10,23 +10,13 @@
 // indicator bit 0x04, which xdelta3 writes unless told -A) carries no decoding data and is skipped.
 //
 // Portable C++: no platform headers. Used by the engine library and by the patch builder.
+#include "engine/target_sink.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace hotfix::engine {
-
-// Receives the decoded target in order: each window once it is decoded and checked, or, for a
-// sink that takes unchecked bytes, in pieces as it is decoded (while they are still in the
-// processor's cache), before the window's Adler-32, if any, is checked. Such a sink checks what
-// it got itself, and what a failed decoding handed it is its own to discard.
-class VcdiffSink {
-public:
-    virtual ~VcdiffSink() = default;
-    // False stops the decoding (the result then says the sink failed).
-    virtual bool Write(const std::uint8_t* data, std::size_t size) = 0;
-    virtual bool TakesUncheckedBytes() const { return false; }
-};
 
 struct VcdiffResult {
     bool ok = false;
@@ -34,10 +24,11 @@ struct VcdiffResult {
     std::uint64_t targetSize = 0; // bytes handed to the sink
 };
 
-// Decodes `delta` against `source` (may be empty) into `sink`. The decoded target may not
-// exceed `maxTargetSize` bytes.
+// Decodes `delta` against `source` (may be empty) into `sink`: each window once it is decoded
+// and checked, or, for a sink that takes unchecked bytes, in pieces as it is decoded. The
+// decoded target may not exceed `maxTargetSize` bytes.
 VcdiffResult DecodeVcdiff(const std::uint8_t* source, std::size_t sourceSize,
                           const std::uint8_t* delta, std::size_t deltaSize,
-                          VcdiffSink& sink, std::uint64_t maxTargetSize);
+                          TargetSink& sink, std::uint64_t maxTargetSize);
 
 } // namespace hotfix::engine

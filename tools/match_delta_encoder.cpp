@@ -1,5 +1,6 @@
 #include "tools/match_delta_encoder.h"
 
+#include "engine/little_endian.h"
 #include "engine/match_delta.h"
 #include "tools/pe_code_ranges.h"
 
@@ -15,6 +16,7 @@ namespace hotfix::tools {
 
 namespace {
 
+using engine::LittleEndianWriter;
 using engine::MatchDeltaHeader;
 
 // A byte run of the new file: `matchLength` bytes made from the old file at `oldStart` plus
@@ -161,10 +163,6 @@ struct Streams {
     std::vector<std::uint8_t> control, difference, extra;
 };
 
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
 // The records of the segments: a record's seek takes the old position from the end of its match
 // to the start of the next record's match. Empty segments are left out (but for a first one).
 bool MakeStreams(const std::vector<std::uint8_t>& old, const std::vector<std::uint8_t>& next,
@@ -180,6 +178,7 @@ bool MakeStreams(const std::vector<std::uint8_t>& old, const std::vector<std::ui
         if (segment.matchLength == 0) segment.oldStart = oldPosition; // no match: stay where we are
         oldPosition = segment.oldStart + segment.matchLength;
     }
+    LittleEndianWriter control(streams.control);
     for (std::size_t i = 0; i < kept.size(); ++i) {
         const Segment& segment = kept[i];
         const std::int64_t nextStart = i + 1 < kept.size() ? kept[i + 1].oldStart : segment.oldStart + segment.matchLength;
@@ -187,9 +186,9 @@ bool MakeStreams(const std::vector<std::uint8_t>& old, const std::vector<std::ui
         if (seek < std::numeric_limits<std::int32_t>::min() || seek > std::numeric_limits<std::int32_t>::max() ||
             segment.matchLength > UINT32_MAX || segment.insertLength > UINT32_MAX)
             return false;
-        Put32(streams.control, static_cast<std::uint32_t>(segment.matchLength));
-        Put32(streams.control, static_cast<std::uint32_t>(segment.insertLength));
-        Put32(streams.control, static_cast<std::uint32_t>(static_cast<std::int32_t>(seek)));
+        control.U32(static_cast<std::uint32_t>(segment.matchLength));
+        control.U32(static_cast<std::uint32_t>(segment.insertLength));
+        control.U32(static_cast<std::uint32_t>(static_cast<std::int32_t>(seek)));
         for (std::int64_t k = 0; k < segment.matchLength; ++k)
             streams.difference.push_back(static_cast<std::uint8_t>(next[static_cast<std::size_t>(newPosition + k)] -
                                                                    old[static_cast<std::size_t>(segment.oldStart + k)]));

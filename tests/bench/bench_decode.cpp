@@ -63,7 +63,7 @@ private:
     bool m_ok = false;
 };
 
-class FileSink : public hotfix::engine::VcdiffSink {
+class FileSink : public hotfix::engine::TargetSink {
 public:
     explicit FileSink(int fd) : m_fd(fd) {}
     bool Write(const std::uint8_t* data, std::size_t size) override {

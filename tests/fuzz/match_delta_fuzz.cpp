@@ -12,7 +12,7 @@
 
 namespace {
 
-class CountingSink : public hotfix::engine::VcdiffSink {
+class CountingSink : public hotfix::engine::TargetSink {
 public:
     bool Write(const std::uint8_t* data, std::size_t size) override {
         if (size == 0) std::abort(); // empty writes are not handed over

@@ -15,7 +15,7 @@ namespace {
 
 constexpr std::uint64_t kMaxTarget = 1u << 20;
 
-class CollectingSink : public hotfix::engine::VcdiffSink {
+class CollectingSink : public hotfix::engine::TargetSink {
 public:
     explicit CollectingSink(bool unchecked) : m_unchecked(unchecked) {}
     bool Write(const std::uint8_t* data, std::size_t size) override {

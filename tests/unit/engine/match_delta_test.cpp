@@ -20,7 +20,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class CollectingSink : public VcdiffSink {
+class CollectingSink : public TargetSink {
 public:
     bool Write(const std::uint8_t* data, std::size_t size) override {
         bytes.insert(bytes.end(), data, data + size);

@@ -19,7 +19,7 @@ namespace hotfix::engine::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class CollectingSink : public VcdiffSink {
+class CollectingSink : public TargetSink {
 public:
     bool Write(const std::uint8_t* data, std::size_t size) override {
         bytes.insert(bytes.end(), data, data + size);
@@ -30,7 +30,7 @@ public:
     int writes = 0;
 };
 
-class RefusingSink : public VcdiffSink {
+class RefusingSink : public TargetSink {
 public:
     bool Write(const std::uint8_t*, std::size_t) override { return false; }
 };
