@@ -79,10 +79,24 @@ TEST(PlanDecision, FromFactsToPlan) {
     PatchModel model;
     std::string error;
     ASSERT_TRUE(ParsePatchBytes(patch.data(), patch.size(), model, error));
-    auto file = [](const std::string& bytes, std::uint32_t attributes = 0) {
-        return NameFacts{PathKind::File, true, testing::DigestOf(bytes), attributes};
+    auto kindOf = [](PathKind kind) {
+        NameFacts facts;
+        facts.kind = kind;
+        return facts;
     };
-    const NameFacts missing{}, directory{PathKind::Directory}, link{PathKind::Link};
+    auto file = [&](const std::string& bytes, std::uint32_t attributes = 0) {
+        NameFacts facts = kindOf(PathKind::File);
+        facts.hashed = true;
+        facts.digest = testing::DigestOf(bytes);
+        facts.attributes = attributes;
+        return facts;
+    };
+    auto only = [](const NameFacts& target) {
+        EntryScene scene;
+        scene.target = target;
+        return scene;
+    };
+    const NameFacts missing{}, directory = kindOf(PathKind::Directory), link = kindOf(PathKind::Link);
     using Parents = std::vector<std::pair<std::string, PathKind>>;
     struct Case {
         const char* name;
@@ -97,17 +111,17 @@ TEST(PlanDecision, FromFactsToPlan) {
     const Case cases[] = {
         {"every entry in its old state", {appOld, addedMissing, oldThere},
          {ChangeKind::Replace, ChangeKind::Add, ChangeKind::Remove}, {"extra"}, nullptr},
-        {"already new, added, removed", {{file("app 2")}, {file("new")}, {missing}}, {}, {}, nullptr},
-        {"a changed file", {{file("app 1, edited")}, addedMissing, oldThere}, {}, {}, "app.exe"},
-        {"a file the patch changes is missing", {{missing}, addedMissing, oldThere}, {}, {}, "app.exe"},
-        {"a directory at a file's name", {{directory}, addedMissing, oldThere}, {}, {}, "app.exe"},
-        {"a link at a file's name", {{link}, addedMissing, oldThere}, {}, {}, "app.exe"},
+        {"already new, added, removed", {only(file("app 2")), only(file("new")), only(missing)}, {}, {}, nullptr},
+        {"a changed file", {only(file("app 1, edited")), addedMissing, oldThere}, {}, {}, "app.exe"},
+        {"a file the patch changes is missing", {only(missing), addedMissing, oldThere}, {}, {}, "app.exe"},
+        {"a directory at a file's name", {only(directory), addedMissing, oldThere}, {}, {}, "app.exe"},
+        {"a link at a file's name", {only(link), addedMissing, oldThere}, {}, {}, "app.exe"},
         {"a file where a directory must be made",
          {appOld, {missing, missing, missing, Parents{{"extra", PathKind::File}}}, oldThere}, {}, {}, "extra\\new.dat"},
         {"a link where a directory must be made",
          {appOld, {missing, missing, missing, Parents{{"extra", PathKind::Link}}}, oldThere}, {}, {}, "extra\\new.dat"},
-        {"an added file exists with other content", {appOld, {file("mine")}, oldThere}, {}, {}, "extra\\new.dat"},
-        {"something under an engine's name", {{file("app 1"), file("app 0")}, addedMissing, oldThere}, {}, {}, "app.exe"},
+        {"an added file exists with other content", {appOld, only(file("mine")), oldThere}, {}, {}, "extra\\new.dat"},
+        {"something under an engine's name", {{file("app 1"), file("app 0"), missing, {}}, addedMissing, oldThere}, {}, {}, "app.exe"},
     };
     for (const Case& c : cases) {
         DirectoryFacts facts;
@@ -177,7 +191,8 @@ TEST(PlanDecision, AFileToldByItsSize) {
     PatchModel model;
     model.entries = {entry};
     DirectoryFacts facts;
-    NameFacts sized{PathKind::File};
+    NameFacts sized;
+    sized.kind = PathKind::File;
     sized.sized = true;
     sized.digest.size = 5;
     facts.entries = {EntryScene{sized, {}, {}, {}}};
