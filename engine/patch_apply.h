@@ -15,6 +15,7 @@
 // Any failure in 4-6, exhausted memory included, rolls every file back. Portable: all file
 // access goes through the port.
 #include "engine/apply_listener.h"
+#include "engine/contract/engine_contract.h"
 #include "engine/engine_file_system.h"
 
 #include <cstddef>
@@ -22,14 +23,15 @@
 
 namespace hotfix::engine {
 
-// Also the exit codes of patch.exe (5 is the front end's own: usage or engine missing).
+// What a run ended with. Its value is the exit code of patch.exe for that outcome, and what the
+// library's exports return (the contract's EngineExitCode; kExitUsage is the front end's own).
 enum class ApplyOutcome : int {
-    Applied = 0,                 // also: settled, or nothing to settle
-    AlreadyApplied = 1,
-    NotApplicable = 2,           // a file is in no state the patch knows; nothing changed
-    CorruptPatch = 3,            // nothing changed (or everything rolled back)
-    IoFailureRolledBack = 4,     // nothing changed (or everything rolled back); memory too
-    IoFailureNotRolledBack = 6,  // an interrupted run stays unsettled: its journal stays
+    Applied = kExitApplied,                         // also: settled, or nothing to settle
+    AlreadyApplied = kExitAlreadyApplied,
+    NotApplicable = kExitNotApplicable,             // a file is in no state the patch knows; nothing changed
+    CorruptPatch = kExitCorruptPatch,               // nothing changed (or everything rolled back)
+    IoFailureRolledBack = kExitIoFailureRolledBack, // nothing changed (or everything rolled back); memory too
+    IoFailureNotRolledBack = kExitNotSettled,       // an interrupted run stays unsettled: its journal stays
 };
 
 const char* OutcomeName(ApplyOutcome outcome);

@@ -5,22 +5,18 @@
 #include <cstddef>
 #include <string>
 
+#include "engine/contract/engine_contract.h"
+
 namespace hotfix::engine {
 
 // Longest accepted path, in bytes. The update directory is prefixed to it and the A functions
 // of the platform stop at 259 characters.
 constexpr std::size_t kMaxPatchPathLength = 180;
 
-// Suffixes of the engine's own files beside a target, and the name of its journal in the root
-// of the update directory. Patch paths may not use them.
-constexpr const char* kStagedSuffix = ".hfx~new";
-constexpr const char* kBackupSuffix = ".hfx~old";
-constexpr const char* kJournalName = "hfx~journal";
-constexpr const char* kJournalTempName = "hfx~journal.tmp";
-
-// The engine's own files, which stand in the root of the update directory while it runs.
-constexpr const char* kFrontEndName = "patch.exe";
-constexpr const char* kLibraryName = "Patchw32.dll";
+// The engine's own names, which patch paths may not use (the staged and backup suffixes beside
+// a target, the journal and its temporary file, the front end and the library in the root), are
+// the contract's: kStagedSuffix, kBackupSuffix, kJournalName, kJournalTempName, kFrontEndName
+// and kLibraryName (engine/contract/engine_contract.h).
 
 // True when `path` is a safe relative path; otherwise false with the reason in `why`.
 // Accepted: printable ASCII (0x20-0x7E), components separated by single '\\'.

@@ -5,23 +5,20 @@
 
 namespace hotfix {
 
-const char kEngineFrontEnd[] = "patch.exe";
-const char kEngineLibrary[] = "Patchw32.dll";
-
 std::string EngineCommandLine(const std::string& patchFile) {
     return std::string("\".\\") + kEngineFrontEnd + "\" . " + patchFile;
 }
 
 std::string EngineSettleCommandLine(const std::string& patchFile) {
-    return std::string("\".\\") + kEngineFrontEnd + "\" /settle . " + patchFile;
+    return std::string("\".\\") + kEngineFrontEnd + "\" " + engine::kSettleSwitch + " . " + patchFile;
 }
 
 namespace {
 
-// The names an engine run leaves while it works: its journal in the root, and beside each file
-// it changes a staged and a backup file.
-const char* const kJournalNames[] = {"HFX~JOURNAL", "HFX~JOURNAL.TMP"};
-const char* const kLeftoverSuffixes[] = {".HFX~NEW", ".HFX~OLD"};
+// The names an engine run leaves while it works, as the engine's contract spells them: its
+// journal in the root, and beside each file it changes a staged and a backup file.
+const char* const kJournalNames[] = {engine::kJournalName, engine::kJournalTempName};
+const char* const kLeftoverSuffixes[] = {engine::kStagedSuffix, engine::kBackupSuffix};
 
 std::string UpperAscii(std::string text) {
     for (char& c : text)
@@ -29,15 +26,18 @@ std::string UpperAscii(std::string text) {
     return text;
 }
 
-// Example: IsEngineLeftover("hfx~journal") and IsEngineLeftover("bin\\a.dll.hfx~old") are true,
+// Names compare in any letter case, as the file system does.
+// Example: IsEngineLeftover("hfx~journal") and IsEngineLeftover("bin\\a.dll.HFX~OLD") are true,
 // IsEngineLeftover("bin\\hfx~journal") is false (journals stand in the root only).
 bool IsEngineLeftover(const std::string& relative) {
     const std::string path = UpperAscii(relative);
     for (const char* journal : kJournalNames)
-        if (path == journal) return true;
-    for (const std::string suffix : kLeftoverSuffixes)
+        if (path == UpperAscii(journal)) return true;
+    for (const char* leftover : kLeftoverSuffixes) {
+        const std::string suffix = UpperAscii(leftover);
         if (path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0)
             return true;
+    }
     return false;
 }
 

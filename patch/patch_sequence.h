@@ -3,29 +3,33 @@
 // directory, the engine run on each patch file there, and everything removed again.
 #include <string>
 
+#include "engine/contract/engine_contract.h"
 #include "patch/patch_events.h"
 #include "patch/patch_step.h"
 #include "platform/patch_ports.h"
 
 namespace hotfix {
 
-extern const char kEngineFrontEnd[];   // "patch.exe", the console program that is run
-extern const char kEngineLibrary[];    // "Patchw32.dll", loaded by the front end from its directory
-constexpr int kShowNormal = 1;         // SW_SHOWNORMAL: the engine's console window is shown
+// The engine's files by the names its contract gives them (engine/contract/engine_contract.h).
+constexpr const char* kEngineFrontEnd = engine::kFrontEndName; // the console program that is run
+constexpr const char* kEngineLibrary = engine::kLibraryName;   // loaded by the front end from its directory
+
+constexpr int kShowNormal = 1;   // SW_SHOWNORMAL: the engine's console window is shown
 
 // The engine's command line for one patch file, run in the application directory: the front
 // end by relative path, "." as the directory to update, then the patch file's bare name.
 // Example: EngineCommandLine("A.RTP") == "\".\\patch.exe\" . A.RTP".
 std::string EngineCommandLine(const std::string& patchFile);
 
-// The same with "/settle" before the directory: the engine then only settles what an
-// interrupted run of that patch file left, and changes nothing else.
+// The same with the engine's settle switch before the directory: the engine then only settles
+// what an interrupted run of that patch file left, and changes nothing else.
 // Example: EngineSettleCommandLine("A.RTP") == "\".\\patch.exe\" /settle . A.RTP".
 std::string EngineSettleCommandLine(const std::string& patchFile);
 
-// True when `applicationDirectory` holds what an interrupted engine run leaves behind: the
-// engine's journal or its temporary file in the root, or a staged (NAME.hfx~new) or backup
-// (NAME.hfx~old) file anywhere below, links not followed.
+// True when `applicationDirectory` holds what an interrupted engine run leaves behind (the
+// contract's names, in any letter case): the engine's journal or its temporary file in the
+// root, or a staged (NAME.hfx~new) or backup (NAME.hfx~old) file anywhere below, links not
+// followed.
 bool HasInterruptedRun(FileOperations& files, const std::string& applicationDirectory);
 
 struct PatchServices {

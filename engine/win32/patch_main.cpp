@@ -2,12 +2,11 @@
 //   patch.exe [/settle] [<Update Directory> [<Patch File Name>]]
 // Loads Patchw32.dll by full path from its own directory (never through the search path),
 // applies the patch file to the update directory, prints what it does file by file, and exits
-// with the outcome: 0 applied, 1 already applied, 2 not applicable, 3 corrupt patch file,
-// 4 input/output failure (nothing changed), 5 usage or engine library missing, 6 an interrupted
-// run could not be settled (its journal stays). With /settle it only settles what an
-// interrupted run of the patch file left (0 nothing is left unsettled, 3, 5 or 6) and changes
-// nothing else. Its embedded manifest makes the platform ignore any patch.exe.manifest or
-// patch.exe.local placed beside it.
+// with the outcome, one of the engine's exit codes (EngineExitCode): kExitUsage when the
+// arguments or the library fail it, otherwise what the library returned. With /settle it only
+// settles what an interrupted run of the patch file left and changes nothing else. Its names,
+// switch and exit codes are the contract's (engine/contract/engine_contract.h). Its embedded
+// manifest makes the platform ignore any patch.exe.manifest or patch.exe.local placed beside it.
 //
 // It carries no C++ runtime (built without exceptions and RTTI, linked as C): plain buffers and
 // the C library only, and the header-only parts of the shared Win32 leaf.
@@ -15,6 +14,7 @@
 
 #include <cstdio>
 
+#include "engine/contract/engine_contract.h"
 #include "engine/win32/patchw32_api.h"
 #include "support/win32/ansi_path.h"
 #include "support/win32/system_library.h"
@@ -22,7 +22,8 @@
 
 namespace {
 
-constexpr int kExitUsage = 5;
+using namespace hotfix::engine;   // the contract: names, switch, exit codes
+
 // The longest path the platform knows (with the "\\?\" prefix), and its terminating zero.
 constexpr DWORD kPathCapacity = 32768;
 
@@ -65,8 +66,9 @@ int RedirectReport(int argc, char** argv) {
     return argc;
 }
 
+// The contract's switch, in any letter case, with '/' or '-'.
 bool IsSettleSwitch(const char* argument) {
-    return (argument[0] == '/' || argument[0] == '-') && ::lstrcmpiA(argument + 1, "settle") == 0;
+    return (argument[0] == '/' || argument[0] == '-') && ::lstrcmpiA(argument + 1, kSettleSwitch + 1) == 0;
 }
 
 } // namespace
@@ -82,25 +84,27 @@ int main(int argc, char** argv) {
         --argc;
     }
     if (argc < 3) {
-        std::printf("Usage: patch.exe [/settle] <Update Directory> <Patch File Name>\n"
-                    "Applies the patch file to the files of the update directory; with /settle, only\n"
+        std::printf("Usage: %s [%s] <Update Directory> <Patch File Name>\n"
+                    "Applies the patch file to the files of the update directory; with %s, only\n"
                     "settles what an interrupted run of that patch file left there.\n"
-                    "Exit codes: 0 applied (or settled), 1 already applied, 2 not applicable to these\n"
-                    "files, 3 corrupt patch file, 4 input/output failure (nothing changed), 5 usage or\n"
-                    "engine library missing, 6 an interrupted run could not be settled.\n");
+                    "Exit codes: %d applied (or settled), %d already applied, %d not applicable to these\n"
+                    "files, %d corrupt patch file, %d input/output failure (nothing changed), %d usage or\n"
+                    "engine library missing, %d an interrupted run could not be settled.\n",
+                    kFrontEndName, kSettleSwitch, kSettleSwitch, kExitApplied, kExitAlreadyApplied,
+                    kExitNotApplicable, kExitCorruptPatch, kExitIoFailureRolledBack, kExitUsage, kExitNotSettled);
         return kExitUsage;
     }
     const DWORD length = ::GetModuleFileNameA(nullptr, g_ownPath, kPathCapacity);
     const long slash = length == 0 || length >= kPathCapacity ? -1 : hotfix::win32::LastSeparatorAnsi(g_ownPath, length);
     if (slash < 0) {
-        std::printf("cannot find the directory of patch.exe\n");
+        std::printf("cannot find the directory of %s\n", kFrontEndName);
         return kExitUsage;
     }
     g_ownPath[slash + 1] = '\0';
     char* library = g_libraryPath;
     library[0] = '\0';
-    if (!Append(library, kPathCapacity, g_ownPath) || !Append(library, kPathCapacity, "Patchw32.dll")) {
-        std::printf("cannot find the directory of patch.exe\n");
+    if (!Append(library, kPathCapacity, g_ownPath) || !Append(library, kPathCapacity, kLibraryName)) {
+        std::printf("cannot find the directory of %s\n", kFrontEndName);
         return kExitUsage;
     }
     // By full path: the library itself comes from beside patch.exe, its imports from System32.

@@ -1,17 +1,21 @@
 #pragma once
 // The exports of Patchw32.dll, the engine library. Plain C names, __cdecl, undecorated.
 //
+// The outcomes they return are the engine's exit codes, EngineExitCode in
+// engine/contract/engine_contract.h (all but kExitUsage, which is the front end's own).
+//
 //   int HotfixApplyPatch(updateDirectory, patchFile, callback, context)
 //     Applies the patch file to the update directory as one transaction and returns the
-//     outcome: 0 applied, 1 already applied, 2 not applicable to these files, 3 corrupt patch
-//     file, 4 input/output failure or exhausted memory (nothing changed), 6 an interrupted run
+//     outcome: applied, already applied, not applicable to these files, corrupt patch file,
+//     input/output failure or exhausted memory (nothing changed), or an interrupted run that
 //     could not be settled (its journal stays). A relative patchFile is taken relative to the
 //     update directory. `callback` (may be null) receives every line of progress, the last one
 //     being the outcome; `context` is passed back to it.
 //   int HotfixSettlePatch(updateDirectory, patchFile, callback, context)
 //     Only settles what an interrupted run of this patch file left, changing nothing else:
-//     0 nothing is left unsettled, 3 corrupt patch file, 4 the directory, the patch file or a
-//     name could not be looked at (nothing changed), 6 it could not be settled.
+//     kExitApplied nothing is left unsettled, kExitCorruptPatch, kExitIoFailureRolledBack the
+//     directory, the patch file or a name could not be looked at (nothing changed),
+//     kExitNotSettled it could not be settled.
 //   const char* HotfixOutcomeName(int outcome): a short text for an outcome code.
 #ifdef __cplusplus
 extern "C" {

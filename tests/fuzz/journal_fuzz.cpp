@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs.PutFile(kJournalName, std::string(fixed.begin(), fixed.end()));
     const char* contents[] = {nullptr, "application 1", "application 2", "junk"};
     unsigned plant = data[size - 1];
-    for (const char* name : {"app.exe.hfx~old", "app.exe.hfx~new", "old.txt.hfx~old"}) {
+    for (const std::string& name : {BackupPathOf("app.exe"), StagedPathOf("app.exe"), BackupPathOf("old.txt")}) {
         if (contents[plant & 3] != nullptr) fs.PutFile(name, contents[plant & 3]);
         plant >>= 2;
     }

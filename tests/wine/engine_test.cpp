@@ -16,6 +16,7 @@
 namespace {
 
 using Files = std::map<std::string, std::string>;
+using namespace hotfix::engine; // the engine's contract: its file names, switch, traces and exit codes
 
 const char kPatchName[] = "HOTFIX_TEST.RTP";
 
@@ -121,7 +122,7 @@ void Collect(const std::string& root, const std::string& relative, Files& files)
         if (name == "." || name == "..") continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             Collect(root, relative + name + "\\", files);
-        } else if (!(relative.empty() && (name == "patch.exe" || name == "Patchw32.dll" || name == kPatchName))) {
+        } else if (!(relative.empty() && (name == kFrontEndName || name == kLibraryName || name == kPatchName))) {
             files[relative + name] = ReadFileBytes(root + relative + name);
         }
     } while (::FindNextFileA(find, &found));
@@ -146,8 +147,7 @@ void Lay(const std::string& root, const Files& files) {
     }
 }
 
-using hotfix::testing::Quoted;
-using hotfix::testing::RemoveTree;
+using hotfix::testing::Quoted, hotfix::testing::RemoveTree;
 
 // The files a user sees: everything but the engine's own names.
 Files UserFiles(const Files& files) {
@@ -178,9 +178,8 @@ protected:
         Lay(m_work + "old\\", kOld);
         Lay(m_work + "new\\", kNew);
         Lay(m_app, kOld);
-        const std::string bin = hotfix::testing::TestProgramDirectory();
-        ASSERT_TRUE(::CopyFileA((bin + "patch.exe").c_str(), (m_app + "patch.exe").c_str(), FALSE));
-        ASSERT_TRUE(::CopyFileA((bin + "Patchw32.dll").c_str(), (m_app + "Patchw32.dll").c_str(), FALSE));
+        for (const char* name : {kFrontEndName, kLibraryName})
+            ASSERT_TRUE(::CopyFileA((hotfix::testing::TestProgramDirectory() + name).c_str(), (m_app + name).c_str(), FALSE));
         ProcessRun written = Fixture("write-patch " + Quoted(m_app + kPatchName) + " " + Quoted(m_work + "old") + " " +
                                      Quoted(m_work + "new"));
         ASSERT_EQ(written.exitCode, 0u) << written.output;
@@ -189,9 +188,9 @@ protected:
 
     // The engine as the installer starts it, in `app` (m_app when empty); Settle with /settle.
     ProcessRun Engine(const std::string& app = "") { return PatchExe("", app); }
-    ProcessRun Settle(const std::string& app = "") { return PatchExe("/settle ", app); }
+    ProcessRun Settle(const std::string& app = "") { return PatchExe(std::string(kSettleSwitch) + " ", app); }
     ProcessRun PatchExe(const std::string& mode, const std::string& app) {
-        return Start("\".\\patch.exe\" " + mode + ". " + kPatchName, app.empty() ? m_app : app);
+        return Start("\".\\" + std::string(kFrontEndName) + "\" " + mode + ". " + kPatchName, app.empty() ? m_app : app);
     }
     // hotfix-engine-fixture.exe with `arguments`, run in the work directory.
     ProcessRun Fixture(const std::string& arguments, HANDLE* keepProcess = nullptr) {
@@ -203,7 +202,7 @@ protected:
     std::string OtherApp(const std::string& name) {
         const std::string app = m_work + name + "\\";
         Lay(app, kOld);
-        for (const char* file : {"patch.exe", "Patchw32.dll", kPatchName})
+        for (const char* file : {kFrontEndName, kLibraryName, kPatchName})
             ::CopyFileA((m_app + file).c_str(), (app + file).c_str(), FALSE);
         return app;
     }
@@ -216,14 +215,14 @@ TEST_F(EngineTest, AppliesFileByFileThenFindsItAlreadyApplied) {
     const DWORD marked = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
     ASSERT_TRUE(::SetFileAttributesA((m_app + "Tarnovex.exe").c_str(), marked));
     ProcessRun first = Engine();
-    EXPECT_EQ(first.exitCode, 0u) << first.output;
+    EXPECT_EQ(first.exitCode, kExitApplied) << first.output;
     for (const char* name : {"Tarnovex.exe", "Tarnovex.dll", "doc\\added.txt", "obsolete.txt"})
         EXPECT_NE(first.output.find(name), std::string::npos) << name << "\n" << first.output;
     EXPECT_EQ(FilesOf(m_app), kNew);
     EXPECT_EQ(::GetFileAttributesA((m_app + "Tarnovex.exe").c_str()) & marked, marked); // kept
 
     ProcessRun second = Engine();
-    EXPECT_EQ(second.exitCode, 1u) << second.output;
+    EXPECT_EQ(second.exitCode, kExitAlreadyApplied) << second.output;
     EXPECT_NE(second.output.find("already"), std::string::npos) << second.output;
     EXPECT_EQ(FilesOf(m_app), kNew);
 }
@@ -232,7 +231,7 @@ TEST_F(EngineTest, RefusesAChangedFileNamingIt) {
     WriteFileBytes(m_app + "Tarnovex.dll", "edited by the user");
     Files before = FilesOf(m_app);
     ProcessRun run = Engine();
-    EXPECT_EQ(run.exitCode, 2u) << run.output;
+    EXPECT_EQ(run.exitCode, kExitNotApplicable) << run.output;
     EXPECT_NE(run.output.find("Tarnovex.dll"), std::string::npos) << run.output;
     EXPECT_EQ(FilesOf(m_app), before);
 }
@@ -242,7 +241,7 @@ TEST_F(EngineTest, RefusesACorruptPatchFile) {
     patch[patch.size() / 2] ^= 0x20;
     WriteFileBytes(m_app + kPatchName, patch);
     ProcessRun run = Engine();
-    EXPECT_EQ(run.exitCode, 3u) << run.output;
+    EXPECT_EQ(run.exitCode, kExitCorruptPatch) << run.output;
     EXPECT_NE(run.output.find("corrupt"), std::string::npos) << run.output;
     EXPECT_EQ(FilesOf(m_app), kOld);
 }
@@ -256,7 +255,8 @@ TEST_F(EngineTest, TargetHeldOpenWithoutSharingChangesNothing) {
     ::TerminateProcess(holder, 0);
     ::WaitForSingleObject(holder, 10000);
     ::CloseHandle(holder);
-    EXPECT_TRUE(run.exitCode == 4u || run.exitCode == 2u) << run.exitCode << "\n" << run.output;
+    EXPECT_TRUE(run.exitCode == kExitIoFailureRolledBack || run.exitCode == kExitNotApplicable)
+        << run.exitCode << "\n" << run.output;
     EXPECT_NE(run.output.find("Tarnovex.dll"), std::string::npos) << run.output;
     EXPECT_EQ(FilesOf(m_app), kOld);
 }
@@ -273,23 +273,23 @@ TEST_F(EngineTest, KilledFromOutsideAfterItsFirstSwapIsSettled) {
     struct Case {
         const char* name;
         Journal journal;
-        DWORD settleExit;     // 0 settled, 6 not settled (nothing touched)
+        DWORD settleExit;     // settled, or not settled (nothing touched)
         const Files* settled; // the files after settling; null: as the kill left them
-        DWORD againExit;      // the next run: 0 applied, 1 already applied, 6 refused
+        DWORD againExit;      // the next run: applied, already applied, or refused (not settled)
     };
     const Case cases[] = {
-        {"journal kept", Journal::Kept, 0, &kOld, 0},
-        {"journal torn", Journal::Torn, 0, &kNew, 1},
-        {"journal lost", Journal::Lost, 0, &kNew, 1},
-        {"a journal of another patch", Journal::Foreign, 6, nullptr, 6},
+        {"journal kept", Journal::Kept, kExitApplied, &kOld, kExitApplied},
+        {"journal torn", Journal::Torn, kExitApplied, &kNew, kExitAlreadyApplied},
+        {"journal lost", Journal::Lost, kExitApplied, &kNew, kExitAlreadyApplied},
+        {"a journal of another patch", Journal::Foreign, kExitNotSettled, nullptr, kExitNotSettled},
     };
     int number = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string app = OtherApp("killed " + std::to_string(++number));
         HANDLE killer = nullptr;
-        ProcessRun ready = Start(Quoted(bin + "hotfix-killer.exe") + " patch.exe " + Quoted(app + "Tarnovex.dll.hfx~old"),
-                                 m_work, &killer);
+        ProcessRun ready = Start(Quoted(bin + "hotfix-killer.exe") + " " + kFrontEndName + " " +
+                                     Quoted(app + "Tarnovex.dll" + kBackupSuffix), m_work, &killer);
         ASSERT_NE(killer, nullptr);
         ASSERT_EQ(ready.output.substr(0, 5), "ready") << ready.output;
         ProcessRun killed = Engine(app);
@@ -301,8 +301,8 @@ TEST_F(EngineTest, KilledFromOutsideAfterItsFirstSwapIsSettled) {
         EXPECT_EQ(killed.exitCode, 0xDEADu) << killed.output;
         EXPECT_NE(UserFiles(FilesOf(app)), kOld);
         EXPECT_NE(UserFiles(FilesOf(app)), kNew);
-        const std::string journal = app + "hfx~journal";
-        ASSERT_EQ(FilesOf(app).count("hfx~journal"), 1u);
+        const std::string journal = app + kJournalName;
+        ASSERT_EQ(FilesOf(app).count(kJournalName), 1u);
         if (c.journal == Journal::Torn) WriteFileBytes(journal, ReadFileBytes(journal).substr(0, 20));
         if (c.journal == Journal::Lost) {
             ASSERT_TRUE(::DeleteFileA(journal.c_str()));
@@ -339,13 +339,13 @@ TEST_F(EngineTest, LinksPointingOutsideAreNeverFollowed) {
         const char* link;   // in the update directory
         const char* target; // below the outside area
         bool forgedJournal;
-        DWORD exitCode;     // 2 refused; 6 an "interrupted run" that cannot be settled
+        DWORD exitCode;     // refused, or an "interrupted run" that cannot be settled
         const char* named;  // what the refusal names
     };
     const Case cases[] = {
-        {"a file link", "Tarnovex.dll", "Tarnovex.dll", false, 2, "Tarnovex.dll"},
-        {"a directory link", "doc", "doc", false, 2, "doc"},
-        {"a directory link and a forged journal naming it", "doc", "doc", true, 6, "doc"},
+        {"a file link", "Tarnovex.dll", "Tarnovex.dll", false, kExitNotApplicable, "Tarnovex.dll"},
+        {"a directory link", "doc", "doc", false, kExitNotApplicable, "doc"},
+        {"a directory link and a forged journal naming it", "doc", "doc", true, kExitNotSettled, "doc"},
     };
     int number = 0;
     for (const Case& c : cases) {
@@ -353,7 +353,7 @@ TEST_F(EngineTest, LinksPointingOutsideAreNeverFollowed) {
         RemoveTree(app + c.link);
         ::DeleteFileA((app + c.link).c_str());
         if (c.forgedJournal) {
-            ProcessRun forged = Fixture("write-journal " + Quoted(app + "hfx~journal") + " " + Quoted(app + kPatchName) +
+            ProcessRun forged = Fixture("write-journal " + Quoted(app + kJournalName) + " " + Quoted(app + kPatchName) +
                                         " swapping doc");
             ASSERT_EQ(forged.exitCode, 0u) << forged.output;
         }
@@ -382,25 +382,25 @@ TEST_F(EngineTest, AppliesRealDeltasOfEachMethod) {
     for (const auto& c : cases) {
         const std::string app = m_work + "Delta App " + c.patch + "\\";
         ::CreateDirectoryA(app.c_str(), nullptr);
-        for (const char* name : {"patch.exe", "Patchw32.dll"})
+        for (const char* name : {kFrontEndName, kLibraryName})
             ASSERT_TRUE(::CopyFileA((m_app + name).c_str(), (app + name).c_str(), FALSE));
         ASSERT_TRUE(::CopyFileA((fixture + c.patch).c_str(), (app + kPatchName).c_str(), FALSE)) << c.patch;
         ASSERT_TRUE(::CopyFileA((fixture + c.trees + "old\\Tarnovex.exe").c_str(), (app + "Tarnovex.exe").c_str(), FALSE));
-        ProcessRun run = Start(std::string("\".\\patch.exe\" . ") + kPatchName, app);
-        EXPECT_EQ(run.exitCode, 0u) << c.patch << "\n" << run.output;
+        ProcessRun run = Start("\".\\" + std::string(kFrontEndName) + "\" . " + kPatchName, app);
+        EXPECT_EQ(run.exitCode, kExitApplied) << c.patch << "\n" << run.output;
         EXPECT_NE(run.output.find(c.said), std::string::npos) << c.patch << "\n" << run.output;
         EXPECT_EQ(FilesOf(app), FilesOf(fixture + c.trees + "new\\")) << c.patch;
     }
 }
 
 TEST_F(EngineTest, UsageAndMissingLibrary) {
-    ProcessRun usage = Start("\".\\patch.exe\" .", m_app);
-    EXPECT_EQ(usage.exitCode, 5u);
+    ProcessRun usage = Start("\".\\" + std::string(kFrontEndName) + "\" .", m_app);
+    EXPECT_EQ(usage.exitCode, kExitUsage);
     EXPECT_NE(usage.output.find("Usage"), std::string::npos) << usage.output;
-    ASSERT_TRUE(::DeleteFileA((m_app + "Patchw32.dll").c_str()));
+    ASSERT_TRUE(::DeleteFileA((m_app + kLibraryName).c_str()));
     ProcessRun missing = Engine();
-    EXPECT_EQ(missing.exitCode, 5u) << missing.output;
-    EXPECT_NE(missing.output.find("Patchw32.dll"), std::string::npos) << missing.output;
+    EXPECT_EQ(missing.exitCode, kExitUsage) << missing.output;
+    EXPECT_NE(missing.output.find(kLibraryName), std::string::npos) << missing.output;
     EXPECT_EQ(FilesOf(m_app), kOld);
 }
 

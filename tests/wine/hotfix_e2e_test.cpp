@@ -52,10 +52,9 @@ std::string LeftoversIn(const DirectorySnapshot& snapshot) {
     std::string found;
     for (const auto& entry : snapshot) {
         const std::string& name = entry.first;
-        std::string lower;
-        for (char c : name) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        const std::string lower = Lower(name);
         const bool rtp = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".rtp") == 0;
-        if (lower == "patch.exe" || lower == "patchw32.dll" || rtp) found += name + " ";
+        if (lower == Lower(engine::kFrontEndName) || lower == Lower(engine::kLibraryName) || rtp) found += name + " ";
     }
     return found;
 }
@@ -219,8 +218,8 @@ TEST_F(HotfixEndToEnd, CompanionFileHeldOpenFailsAndLeavesTheInstallationAsItWas
 // engine settle it, then patches: the directory ends exactly as the target version.
 TEST_F(HotfixEndToEnd, EngineKilledAfterItsFirstSwapIsNeverReportedPatchedAndIsSettledNextTime) {
     Install("Tarnovex", kFirstBase);
-    DrivenProcess killer = DrivenProcess::Start(QuoteArgument(TestProgramDirectory() + "hotfix-killer.exe") +
-                                                " patch.exe " + QuoteArgument(ExecutablePath("Tarnovex") + ".hfx~old"));
+    DrivenProcess killer = DrivenProcess::Start(QuoteArgument(TestProgramDirectory() + "hotfix-killer.exe") + " " +
+        engine::kFrontEndName + " " + QuoteArgument(ExecutablePath("Tarnovex") + engine::kBackupSuffix));
     ASSERT_TRUE(killer.Started());
     std::this_thread::sleep_for(200ms);
     const MessageBoxInfo killed = RunOnce();
@@ -248,9 +247,9 @@ TEST_F(HotfixEndToEnd, LinksUnderTheInstallersNamesNeverReachOutside) {
         bool patched;
     };
     const Case cases[] = {
-        {"patch.exe", true, "Tarnovex.exe", false, false},
-        {"Patchw32.dll", false, "TarnovexCore.dll", false, true},
-        {"Patchw32.dll", false, "Tarnovex.ini", true, false},
+        {engine::kFrontEndName, true, "Tarnovex.exe", false, false},
+        {engine::kLibraryName, false, "TarnovexCore.dll", false, true},
+        {engine::kLibraryName, false, "Tarnovex.ini", true, false},
         {"HOTFIX_KTV410_722_HOTFIX1.RTP", true, "Tarnovex.ini", false, false},
     };
     for (const Case& c : cases) {
@@ -298,20 +297,20 @@ TEST_F(HotfixEndToEnd, FilesReplacedTheMomentTheyAppearAreNeverLoadedOrApplied) 
     ScopedMarkerDirectory planted(markers.Path());
     DrivenProcess racer = DrivenProcess::Start(
         QuoteArgument(bin + "hotfix-racer.exe") + " " + QuoteArgument(m_install.Path()) + " 60 " +
-        QuoteArgument("Patchw32.dll=" + bin + "hotfix_planted.dll") + " " +
+        QuoteArgument(std::string(engine::kLibraryName) + "=" + bin + "hotfix_planted.dll") + " " +
         QuoteArgument("HOTFIX_KTV410_722_HOTFIX1.RTP=" + forged.Path() + "forged.rtp") + " " +
         QuoteArgument("HOTFIX_KTV410_722_HOTFIX2.RTP=" + forged.Path() + "forged.rtp"));
     ASSERT_TRUE(racer.Started());
     std::this_thread::sleep_for(200ms);
     const MessageBoxInfo box = RunOnce();
     racer.Terminate();
-    EXPECT_FALSE(planted.Loaded("Patchw32.dll"));
+    EXPECT_FALSE(planted.Loaded(engine::kLibraryName));
     // What the racer itself put there and kept is its own business; the rest must be one version.
     DirectorySnapshot after = TakeSnapshot(m_install.Path());
     for (auto entry = after.begin(); entry != after.end();) {
         const bool racers = entry->first.find(".racer") != std::string::npos ||
                             entry->second == TakeSnapshot(forged.Path())["forged.rtp"] ||
-                            entry->first == "Patchw32.dll";
+                            entry->first == engine::kLibraryName;
         entry = racers ? after.erase(entry) : std::next(entry);
     }
     // A patch file the racer kept the installer from placing is not applied and the run ends
@@ -331,7 +330,7 @@ TEST_F(HotfixEndToEnd, FilesReplacedTheMomentTheyAppearAreNeverLoadedOrApplied) 
 // embedded manifest the planted library is loaded.)
 TEST_F(HotfixEndToEnd, ManifestPlantedBesideTheEngineRedirectsNothing) {
     Install("Tarnovex", kFirstBase);
-    ASSERT_TRUE(m_install.WriteFile("patch.exe.manifest",
+    ASSERT_TRUE(m_install.WriteFile(engine::kFrontEndName + std::string(".manifest"),
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\n"
         "  <assemblyIdentity type=\"win32\" name=\"Planted\" version=\"1.0.0.0\" processorArchitecture=\"" +
@@ -341,7 +340,7 @@ TEST_F(HotfixEndToEnd, ManifestPlantedBesideTheEngineRedirectsNothing) {
     ASSERT_TRUE(m_install.CopyFileFrom(TestProgramDirectory() + "hotfix_planted.dll", "bcrypt.dll"));
     Installation markers = Installation::Create();
     ScopedMarkerDirectory planted(markers.Path());
-    ScopedNativeFirst nativeFirst("patch.exe");
+    ScopedNativeFirst nativeFirst(engine::kFrontEndName);
     ASSERT_TRUE(nativeFirst.Prefer({"bcrypt"}));
     const MessageBoxInfo box = RunOnce();
     EXPECT_EQ(box.text, AppliedMessage("Tarnovex"));

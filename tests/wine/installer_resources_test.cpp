@@ -65,7 +65,7 @@ Architecture ExpectedArchitecture() {
 
 // The payload: the engine pair, then the definition's patch files.
 std::vector<std::string> PayloadNames() {
-    std::vector<std::string> names = {"PATCH.EXE", "PATCHW32.DLL"};
+    std::vector<std::string> names = {Upper(engine::kFrontEndName), Upper(engine::kLibraryName)};
     names.insert(names.end(), std::begin(definition::kPatchFiles), std::end(definition::kPatchFiles));
     return names;
 }
@@ -465,7 +465,8 @@ TEST_F(InstallerResources, PayloadIsTheBuiltEngineAndTheBuiltPatchFiles) {
         std::string resource;
         std::string file;
     };
-    std::vector<Carried> carried = {{"PATCH.EXE", bin + "patch.exe"}, {"PATCHW32.DLL", bin + "Patchw32.dll"}};
+    std::vector<Carried> carried = {{Upper(engine::kFrontEndName), bin + engine::kFrontEndName},
+                                    {Upper(engine::kLibraryName), bin + engine::kLibraryName}};
     for (const char* name : definition::kPatchFiles) carried.push_back({name, bin + "..\\payload\\" + name});
     for (const Carried& c : carried) {
         SCOPED_TRACE(c.resource);
@@ -555,7 +556,7 @@ TEST(InstallerImage, IsOfItsArchitectureWindowedAndImportsKnownSystemDllsOnly) {
 // The engine runs in the application's folder as a process of its own: an engine of another
 // architecture would not start where the installer does, or would see what it does otherwise.
 TEST_F(InstallerResources, CarriedEngineIsOfTheInstallersArchitecture) {
-    for (const char* name : {"PATCH.EXE", "PATCHW32.DLL"}) {
+    for (const char* name : {engine::kFrontEndName, engine::kLibraryName}) {
         SCOPED_TRACE(name);
         const std::optional<PeFacts> pe = ReadPe(ResourceBytes(m_module.get(), name, "PATCH"));
         ASSERT_TRUE(pe);

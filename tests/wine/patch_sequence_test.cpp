@@ -97,18 +97,18 @@ TEST_F(PatchSequenceTest, EngineRunsOncePerPatchFileInOrderAloneAndNothingIsLeft
     ASSERT_EQ(runs.size(), 2u);
     const char* patchFiles[] = {"HOTFIX_KTV410_722_HOTFIX1.RTP", "HOTFIX_KTV410_722_HOTFIX2.RTP"};
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(runs[i].commandLine, std::string("\".\\patch.exe\" . ") + patchFiles[i]);
+        EXPECT_EQ(runs[i].commandLine, "\".\\" + std::string(engine::kFrontEndName) + "\" . " + patchFiles[i]);
         EXPECT_EQ(runs[i].currentDirectory + "\\", application);
         std::vector<std::string> files = runs[i].files;
         std::sort(files.begin(), files.end());
-        const std::vector<std::string> expected = {patchFiles[i], "Patchw32.dll", "patch.exe"};
+        const std::vector<std::string> expected = {patchFiles[i], engine::kLibraryName, engine::kFrontEndName};
         EXPECT_EQ(files, expected);
     }
     EXPECT_TRUE(EntriesOf(application).empty());
 }
 
 TEST_F(PatchSequenceTest, FilesAlreadyStandingAreOverwrittenThenRemoved) {
-    for (const char* name : {"patch.exe", "Patchw32.dll", "HOTFIX_KTV410_722_HOTFIX2.RTP"})
+    for (const char* name : {engine::kFrontEndName, engine::kLibraryName, "HOTFIX_KTV410_722_HOTFIX2.RTP"})
         std::ofstream(application + name, std::ios::binary) << "stale";
     ASSERT_EQ(RunCarrier(application, 1, logPath), 1u);
     EXPECT_EQ(ReadRuns(logPath).size(), 2u);   // the stale "patch.exe" would log nothing

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-
 #include "harness/helpers.h"
 #include "harness/test_paths.h"
 #include "patch/payload_store.h"

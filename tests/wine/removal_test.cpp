@@ -36,8 +36,8 @@ std::string InstallerFilesIn(const DirectorySnapshot& snapshot) {
     std::string found;
     for (const auto& entry : snapshot) {
         const std::string lower = Lower(entry.first);
-        const bool ours = lower == "patch.exe" || lower == "patchw32.dll" || lower.find(".rtp") != std::string::npos ||
-                          lower.find("hfx~") != std::string::npos;
+        const bool ours = lower == Lower(engine::kFrontEndName) || lower == Lower(engine::kLibraryName) ||
+                          lower.find(".rtp") != std::string::npos || lower.find("hfx~") != std::string::npos;
         if (ours) found += entry.first + " ";
     }
     return found;
@@ -158,8 +158,8 @@ TEST_F(RemovalTest, RefusedWhileRunningOrOnAnotherReleaseWithNothingChanged) {
 TEST_F(RemovalTest, EngineKilledDuringRemovalIsFinishedByTheNextRemoval) {
     Install("Tarnovex", kFirstBase);
     ASSERT_EQ(RunInstaller(""), std::optional<unsigned long>(0)) << m_lastLog;
-    DrivenProcess killer = DrivenProcess::Start(QuoteArgument(TestProgramDirectory() + "hotfix-killer.exe") +
-                                                " patch.exe " + QuoteArgument(m_install.Path() + "Tarnovex.exe.hfx~old"));
+    DrivenProcess killer = DrivenProcess::Start(QuoteArgument(TestProgramDirectory() + "hotfix-killer.exe") + " " +
+        engine::kFrontEndName + " " + QuoteArgument(m_install.Path() + "Tarnovex.exe" + engine::kBackupSuffix));
     ASSERT_TRUE(killer.Started());
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(RunInstaller("/uninstall"), std::optional<unsigned long>(1603)) << m_lastLog;

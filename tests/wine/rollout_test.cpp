@@ -204,18 +204,17 @@ TEST_F(RolloutTest, QuietPatchRunEndsWithTheOutcomeOfTheVersion) {
     EXPECT_TRUE(Contains(run.log, "Patching " + m_install.Path() + " (product code 1)")) << run.log;
     EXPECT_EQ(run.exitCode, std::optional<unsigned long>(0));
     EXPECT_EQ(VersionLabelOf(AppPath()), std::optional<std::string>("7.22 (7.22.24245.10)"));
-    EXPECT_TRUE(Contains(run.log, "Written: " + m_install.Path() + "patch.exe")) << run.log;
-    EXPECT_TRUE(Contains(run.log, "HOTFIX_KTV410_722_HOTFIX1.RTP -> exit code 0")) << run.log;
-    EXPECT_TRUE(Contains(run.log, "HOTFIX_KTV410_722_HOTFIX2.RTP -> exit code 0")) << run.log;
+    EXPECT_TRUE(Contains(run.log, "Written: " + m_install.Path() + engine::kFrontEndName)) << run.log;
+    for (const char* file : {"HOTFIX_KTV410_722_HOTFIX1.RTP", "HOTFIX_KTV410_722_HOTFIX2.RTP"})
+        EXPECT_TRUE(Contains(run.log, std::string(file) + " -> exit code " + std::to_string(engine::kExitApplied))) << run.log;
     EXPECT_TRUE(Contains(run.log, "    | ")) << "the engine's report is in the log:\n" << run.log;
     EXPECT_TRUE(Contains(run.log, "Deleted: " + m_install.Path() + "HOTFIX_KTV410_722_HOTFIX1.RTP")) << run.log;
-    EXPECT_TRUE(Contains(run.log, "Deleted: " + m_install.Path() + "patch.exe")) << run.log;
+    EXPECT_TRUE(Contains(run.log, "Deleted: " + m_install.Path() + engine::kFrontEndName)) << run.log;
     EXPECT_TRUE(Contains(run.log, "Version label after patching: 7.22 (7.22.24245.10)")) << run.log;
     EXPECT_TRUE(Contains(run.log, "Outcome: message 6, patched")) << run.log;
     // Nothing of the sequence is left in the application directory.
-    EXPECT_EQ(::GetFileAttributesA((m_install.Path() + "patch.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesA((m_install.Path() + engine::kFrontEndName).c_str()), INVALID_FILE_ATTRIBUTES);
 }
-
 
 // A line of `log` that holds every one of `parts`.
 bool HasLineWith(const std::string& log, std::initializer_list<std::string> parts) {
@@ -249,7 +248,7 @@ TEST_F(RolloutTest, FilesHeldForAMomentAreWaitedForAtMostTenSeconds) {
     };
     const Case cases[] = {
         {"a target, briefly", "TarnovexCore.dll", false, 4000, true, 0, "went through"},
-        {"a stale patch.exe, briefly", "patch.exe", true, 6000, false, 0, "went through"},
+        {"a stale patch.exe, briefly", engine::kFrontEndName, true, 6000, false, 0, "went through"},
         {"a target, past the bound", "TarnovexCore.dll", false, 14000, true, 1603, "gave up"},
     };
     for (const Case& c : cases) {
@@ -264,10 +263,10 @@ TEST_F(RolloutTest, FilesHeldForAMomentAreWaitedForAtMostTenSeconds) {
         ::DeleteFileA(m_logPath.c_str());
 
         const std::string held = m_install.Path() + c.file;
-        DrivenProcess holder = DrivenProcess::Start(QuoteArgument(TestProgramDirectory() + "hotfix-file-holder.exe") +
-                                                    " --share-read --for " + std::to_string(c.holdMs) +
-                                                    (c.fromPlacing ? " --after " + QuoteArgument(m_install.Path() + "patch.exe") : "") +
-                                                    " " + QuoteArgument(held));
+        DrivenProcess holder = DrivenProcess::Start(
+            QuoteArgument(TestProgramDirectory() + "hotfix-file-holder.exe") + " --share-read --for " + std::to_string(c.holdMs) +
+            (c.fromPlacing ? " --after " + QuoteArgument(m_install.Path() + engine::kFrontEndName) : "") +
+            " " + QuoteArgument(held));
         ASSERT_TRUE(holder.Started());
         const auto deadline = Clock::now() + 20s;
         while (!HeldByAnother(held, GENERIC_READ | DELETE) && holder.IsRunning() && Clock::now() < deadline)
@@ -375,13 +374,13 @@ TEST_F(RolloutTest, UsageIsShownInABoxAndNothingRuns) {
 // The engine started without a shell, hidden, its report captured through "> FILE" among its
 // arguments: the report reaches the caller and the engine's own exit code is read.
 TEST(EngineCaptureTest, ReportGoesToTheCaptureFileAndExitCodeIsRead) {
-    const std::string engine = TestProgramDirectory() + "patch.exe";
+    const std::string engine = TestProgramDirectory() + engine::kFrontEndName;
     ASSERT_NE(::GetFileAttributesA(engine.c_str()), INVALID_FILE_ATTRIBUTES) << engine;
     win32::Win32CommandRunner runner;
     std::string output = "unchanged";
     EXPECT_EQ(runner.RunCommand(QuoteArgument(engine), 0, -1, &output), 0u);
-    EXPECT_EQ(runner.LastExitCode(), std::optional<std::uint32_t>(5)) << "usage";
-    EXPECT_TRUE(Contains(output, "Usage: patch.exe")) << output;
+    EXPECT_EQ(runner.LastExitCode(), std::optional<std::uint32_t>(engine::kExitUsage)) << "usage";
+    EXPECT_TRUE(Contains(output, "Usage: " + std::string(engine::kFrontEndName))) << output;
 
     // A capture path with a blank arrives split in two arguments and still works.
     Installation scratch = Installation::Create(kSandboxRoot, "capture dir-");
@@ -389,8 +388,8 @@ TEST(EngineCaptureTest, ReportGoesToTheCaptureFileAndExitCodeIsRead) {
     const std::string report = scratch.Path() + "report file.txt";
     DrivenProcess direct = DrivenProcess::Start(QuoteArgument(engine) + " > " + report);
     ASSERT_TRUE(direct.Started());
-    EXPECT_EQ(direct.WaitForExit(), std::optional<unsigned long>(5));
-    EXPECT_TRUE(Contains(ReadWholeFile(report), "Usage: patch.exe"));
+    EXPECT_EQ(direct.WaitForExit(), std::optional<unsigned long>(engine::kExitUsage));
+    EXPECT_TRUE(Contains(ReadWholeFile(report), "Usage: " + std::string(engine::kFrontEndName)));
 }
 
 } // namespace

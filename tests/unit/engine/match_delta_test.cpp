@@ -272,7 +272,7 @@ TEST(MatchDelta, AppliesInsideTheTransaction) {
         fs.mapFiles = c.mapped;
         if (c.raced)
             fs.beforeStep = [&](const std::string& what) {
-                if (what == "create app.exe.hfx~new") fs.PutFile("app.exe", edited);
+                if (what == std::string("create app.exe") + kStagedSuffix) fs.PutFile("app.exe", edited);
             };
         MemoryReadableFile file(bytes.data(), bytes.size());
         ApplyListener quiet;

@@ -147,7 +147,7 @@ TEST(PatchApply, FileChangedBeforeItsSwapIsKept) {
         FakeEngineFileSystem fs;
         Lay(fs, s.before);
         fs.beforeStep = [&](const std::string& what) {
-            if (what == std::string("rename ") + path + " -> " + path + ".hfx~old") fs.PutFile(path, "edited meanwhile");
+            if (what == std::string("rename ") + path + " -> " + path + kBackupSuffix) fs.PutFile(path, "edited meanwhile");
         };
         Recorder recorder;
         ApplyResult result = ApplyTo(fs, BuildWholePatch(s.fileSpecs), recorder);
@@ -326,7 +326,7 @@ TEST(PatchApply, KilledWhileSettlingIsSettledAgain) {
         FakeEngineFileSystem fs;
         Lay(fs, s.before);
         fs.beforeStep = [](const std::string& what) {
-            if (what == "rename lib\\new\\extra.dat.hfx~new -> lib\\new\\extra.dat") throw SimulatedCrash{};
+            if (what == "rename " + StagedPathOf("lib\\new\\extra.dat") + " -> lib\\new\\extra.dat") throw SimulatedCrash{};
         };
         Recorder recorder;
         EXPECT_THROW(ApplyTo(fs, patch, recorder), SimulatedCrash);
@@ -382,13 +382,13 @@ TEST(PatchApply, JournalsAndLeftoversTheEngineDidNotWrite) {
         {"this patch's journal naming directories it never makes",
          {{kJournalName, journalOf(model.digest, JournalState::Swapping, {"spare"})}}, ApplyOutcome::Applied, patched},
         {"an unknown file under a backup name, journal committed",
-         {{kJournalName, journalOf(model.digest, JournalState::Committed, {})}, {"app.exe.hfx~old", "mine"}},
-         ApplyOutcome::NotApplicable, with(untouched, {{"app.exe.hfx~old", "mine"}})},
-        {"a half-written staged file", {{"lib\\core.dll.hfx~new", "cor"}}, ApplyOutcome::Applied, patched},
+         {{kJournalName, journalOf(model.digest, JournalState::Committed, {})}, {BackupPathOf("app.exe"), "mine"}},
+         ApplyOutcome::NotApplicable, with(untouched, {{BackupPathOf("app.exe"), "mine"}})},
+        {"a half-written staged file", {{StagedPathOf("lib\\core.dll"), "cor"}}, ApplyOutcome::Applied, patched},
         {"a backup of an old version over a changed file",
-         {{"lib\\core.dll", "core 1, edited"}, {"lib\\core.dll.hfx~old", "core 1"}},
+         {{"lib\\core.dll", "core 1, edited"}, {BackupPathOf("lib\\core.dll"), "core 1"}},
          ApplyOutcome::IoFailureNotRolledBack,
-         with(untouched, {{"lib\\core.dll", "core 1, edited"}, {"lib\\core.dll.hfx~old", "core 1"}})},
+         with(untouched, {{"lib\\core.dll", "core 1, edited"}, {BackupPathOf("lib\\core.dll"), "core 1"}})},
     };
     for (const Case& c : cases) {
         FakeEngineFileSystem fs;
@@ -404,10 +404,10 @@ TEST(PatchApply, JournalsAndLeftoversTheEngineDidNotWrite) {
     // A link under an engine's name is never followed, opened or deleted.
     FakeEngineFileSystem fs;
     Lay(fs, s.before);
-    fs.PutLink("app.exe.hfx~new");
+    fs.PutLink(StagedPathOf("app.exe"));
     Recorder recorder;
     EXPECT_EQ(ApplyTo(fs, patch, recorder).outcome, ApplyOutcome::NotApplicable);
-    EXPECT_EQ(fs.Files(), with(untouched, {{"app.exe.hfx~new", "<link>"}}));
+    EXPECT_EQ(fs.Files(), with(untouched, {{StagedPathOf("app.exe"), "<link>"}}));
 }
 
 // The volume must hold every file to be staged, with a margin, before anything is written. The
@@ -524,7 +524,7 @@ TEST(PatchApply, AppliesAnXdeltaDelta) {
         FakeEngineFileSystem other;
         other.PutFile("big.txt", raced ? oldBytes : edited);
         other.beforeStep = [&](const std::string& what) {
-            if (raced && what == "create big.txt.hfx~new") other.PutFile("big.txt", edited);
+            if (raced && what == "create " + StagedPathOf("big.txt")) other.PutFile("big.txt", edited);
         };
         result = ApplyTo(other, patch, recorder);
         EXPECT_EQ(result.outcome, ApplyOutcome::NotApplicable) << raced;

@@ -122,18 +122,18 @@ TEST(RtpFormat, EveryTruncationIsRejected) {
 }
 
 TEST(PatchPath, SafeAndUnsafePaths) {
-    const char* const safe[] = {"a", "app.exe", "bin\\lib\\x.dll", "cone\\x", "CONSOLE", "COM10", "a b.txt",
-                                "LPT", "x.nul", ".hidden", "bin\\patch.exe", "patch.exe.txt"};
-    for (const char* path : safe) {
+    const std::string safe[] = {"a", "app.exe", "bin\\lib\\x.dll", "cone\\x", "CONSOLE", "COM10", "a b.txt", "LPT", "x.nul",
+                                ".hidden", "bin\\" + std::string(kFrontEndName), kFrontEndName + std::string(".txt")};
+    for (const std::string& path : safe) {
         std::string why;
         EXPECT_TRUE(IsSafePatchPath(path, why)) << path << ": " << why;
     }
-    const char* const unsafe[] = {"", "\\a", "\\\\server\\share\\a", "C:\\a", "C:a", "a:stream", "..\\a",
+    const std::string unsafe[] = {"", "\\a", "\\\\server\\share\\a", "C:\\a", "C:a", "a:stream", "..\\a",
                                   "a\\..\\b", "a\\.\\b", ".", "a\\\\b", "a\\", "CON", "nul.txt", "Com1",
                                   "lpt9.log", "a\\aux", "prn .txt", "con.d\\x", "CONIN$", "a.", "a ", " a", "a/b", "a\tb",
-                                  "a*b", "a?b", "a<b", "a>b", "a|b", "a\"b", "PROGRA~1", "x.hfx~new", "patch.exe", "PATCHW32.dll",
-                                  "\xe9t\xe9", "a\x7f"};
-    for (const char* path : unsafe) {
+                                  "a*b", "a?b", "a<b", "a>b", "a|b", "a\"b", "PROGRA~1", "x" + std::string(kStagedSuffix),
+                                  kFrontEndName, PathKey(kLibraryName), "\xe9t\xe9", "a\x7f"};
+    for (const std::string& path : unsafe) {
         std::string why;
         EXPECT_FALSE(IsSafePatchPath(path, why)) << "accepted: " << path;
     }

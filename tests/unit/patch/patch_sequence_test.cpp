@@ -11,6 +11,7 @@ namespace {
 const std::string kDir = "C:\\Program Files\\Veltrix\\";
 const std::string kKtv410First = "HOTFIX_KTV410_722_HOTFIX1.RTP";
 const std::string kKtv410Second = "HOTFIX_KTV410_722_HOTFIX2.RTP";
+const std::string kFrontEnd = kEngineFrontEnd, kLibrary = kEngineLibrary, kBackup = engine::kBackupSuffix;
 
 class PatchSequenceTest : public ::testing::Test {
 protected:
@@ -21,7 +22,7 @@ protected:
     PatchServices services{store, files, runner, EngineRunMode{}, nullptr};
 
     void SetUp() override {
-        store.available = {"PATCH.EXE", "PATCHW32.DLL",
+        store.available = {store.Upper(kFrontEnd), store.Upper(kLibrary),
                            "HOTFIX_KTV410_722_HOTFIX1.RTP", "HOTFIX_KTV410_722_HOTFIX2.RTP",
                            "HOTFIX_KTV520_722_HOTFIX1.RTP", "HOTFIX_KTV520_722_HOTFIX2.RTP",
                            "HOTFIX_KTV430_722_HOTFIX1.RTP", "HOTFIX_KTV410_722_HOTFIX2_UNDO.RTP",
@@ -35,24 +36,24 @@ protected:
 };
 
 TEST(EngineCommandLineTest, QuotedRelativeFrontEndThenDotThenBareName) {
-    EXPECT_EQ(EngineCommandLine(kKtv410First), "\".\\patch.exe\" . HOTFIX_KTV410_722_HOTFIX1.RTP");
+    EXPECT_EQ(EngineCommandLine(kKtv410First), "\".\\" + kFrontEnd + "\" . HOTFIX_KTV410_722_HOTFIX1.RTP");
 }
 
 TEST_F(PatchSequenceTest, FirstProductRunsStepsInOrder) {
     EXPECT_EQ(ApplyPatches(services, kDir, 1), 1);
     const std::vector<std::string> expected = {
-        "write patch.exe",
-        "write Patchw32.dll",
+        "write " + kFrontEnd,
+        "write " + kLibrary,
         "write " + kKtv410First,
         "cd " + kDir,
-        "run \".\\patch.exe\" . " + kKtv410First,
+        "run " + EngineCommandLine(kKtv410First),
         "delete " + kKtv410First,
         "write " + kKtv410Second,
         "cd " + kDir,
-        "run \".\\patch.exe\" . " + kKtv410Second,
+        "run " + EngineCommandLine(kKtv410Second),
         "delete " + kKtv410Second,
-        "delete Patchw32.dll",
-        "delete patch.exe",
+        "delete " + kLibrary,
+        "delete " + kFrontEnd,
     };
     EXPECT_EQ(disk.events, expected);
 }
@@ -76,7 +77,7 @@ TEST_P(PatchSequenceCodeTest, RunsEachPatchFileOnceAloneWithTheEngineAndLeavesNo
         EXPECT_LT(run.timeLimitSeconds, 0);
         EXPECT_FALSE(run.wantedOutput);
         EXPECT_EQ(run.currentDirectory, kDir);
-        const std::set<std::string> alone = {kDir + "patch.exe", kDir + "Patchw32.dll", kDir + c.patchFiles[i]};
+        const std::set<std::string> alone = {kDir + kFrontEnd, kDir + kLibrary, kDir + c.patchFiles[i]};
         EXPECT_EQ(run.filesPresent, alone);
     }
     EXPECT_TRUE(disk.files.empty());
@@ -91,8 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PatchSequenceTest, UnknownCodeStillWritesAndDeletesTheEngine) {
     EXPECT_EQ(ApplyPatches(services, kDir, 7), 1);
-    const std::vector<std::string> expected = {"write patch.exe", "write Patchw32.dll",
-                                               "delete Patchw32.dll", "delete patch.exe"};
+    const std::vector<std::string> expected = {"write " + kFrontEnd, "write " + kLibrary,
+                                               "delete " + kLibrary, "delete " + kFrontEnd};
     EXPECT_EQ(disk.events, expected);
 }
 
@@ -111,23 +112,23 @@ TEST_F(PatchSequenceTest, SecondPatchFileMissingFailsAlthoughFirstWasApplied) {
 }
 
 TEST_F(PatchSequenceTest, FrontEndNotWrittenRunsNothingAndWritesNothingElse) {
-    store.available.erase("PATCH.EXE");
+    store.available.erase(store.Upper(kFrontEnd));
     EXPECT_EQ(ApplyPatches(services, kDir, 1), 0);
-    EXPECT_EQ(disk.events, std::vector<std::string>{"missing patch.exe"});
+    EXPECT_EQ(disk.events, std::vector<std::string>{"missing " + kFrontEnd});
     EXPECT_TRUE(runner.runs.empty());
 }
 
 TEST_F(PatchSequenceTest, LibraryNotWrittenRemovesTheFrontEnd) {
-    store.available.erase("PATCHW32.DLL");
+    store.available.erase(store.Upper(kLibrary));
     EXPECT_EQ(ApplyPatches(services, kDir, 1), 0);
-    const std::vector<std::string> expected = {"write patch.exe", "missing Patchw32.dll", "delete patch.exe"};
+    const std::vector<std::string> expected = {"write " + kFrontEnd, "missing " + kLibrary, "delete " + kFrontEnd};
     EXPECT_EQ(disk.events, expected);
     EXPECT_TRUE(runner.runs.empty());
     EXPECT_TRUE(disk.files.empty());
 }
 
 TEST_F(PatchSequenceTest, FilesAlreadyStandingAreOverwrittenAndRemoved) {
-    disk.files = {kDir + "patch.exe", kDir + "Patchw32.dll", kDir + kKtv410Second};
+    disk.files = {kDir + kFrontEnd, kDir + kLibrary, kDir + kKtv410Second};
     EXPECT_EQ(ApplyPatches(services, kDir, 1), 1);
     EXPECT_TRUE(disk.files.empty());
 }
@@ -140,26 +141,25 @@ TEST_F(PatchSequenceTest, SettlingRunsTheEngineInSettlingModeOnEachPatchFileAndE
         EngineSettleCommandLine("HOTFIX_KTV410_722_HOTFIX2_UNDO.RTP"),
         EngineSettleCommandLine("HOTFIX_KTV410_722_HOTFIX1_UNDO.RTP")};
     EXPECT_EQ(RunCommandLines(), expected);
-    EXPECT_EQ(EngineSettleCommandLine(kKtv410First), "\".\\patch.exe\" /settle . " + kKtv410First);
+    EXPECT_EQ(EngineSettleCommandLine(kKtv410First), "\".\\" + kFrontEnd + "\" " + engine::kSettleSwitch + " . " + kKtv410First);
     EXPECT_TRUE(disk.files.empty());
 }
 
 TEST_F(PatchSequenceTest, TracesOfAnInterruptedRun) {
     struct Case {
-        const char* file;   // below kDir
+        std::string file;   // below kDir
         bool trace;
     };
     const Case cases[] = {
-        {"hfx~journal", true},          {"HFX~JOURNAL.TMP", true},   {"Tarnovex.exe.hfx~old", true},
-        {"bin\\core.dll.hfx~new", true}, {"bin\\hfx~journal", false}, {"Tarnovex.exe", false},
-        {"hfx~old", false},              {"readme.hfx~old.txt", false},
+        {engine::kJournalName, true}, {store.Upper(engine::kJournalTempName), true}, {"Tarnovex.exe" + kBackup, true},
+        {"bin\\core.dll" + std::string(engine::kStagedSuffix), true}, {"bin\\" + std::string(engine::kJournalName), false},
+        {"Tarnovex.exe", false}, {kBackup.substr(1), false}, {"readme" + kBackup + ".txt", false},
     };
     for (const Case& c : cases) {
         disk.files = {kDir + "Tarnovex.exe", kDir + c.file};
         EXPECT_EQ(HasInterruptedRun(files, kDir), c.trace) << c.file;
     }
 }
-
 
 } // namespace
 } // namespace hotfix

@@ -55,7 +55,7 @@ protected:
     PatchSequence sequence{PatchServices{store, files, runner, EngineRunMode{}, nullptr}};
 
     void SetUp() override {
-        store.available = {"PATCH.EXE", "PATCHW32.DLL", "HOTFIX_KTV410_722_HOTFIX1.RTP",
+        store.available = {store.Upper(kEngineFrontEnd), store.Upper(kEngineLibrary), "HOTFIX_KTV410_722_HOTFIX1.RTP",
                            "HOTFIX_KTV410_722_HOTFIX2.RTP", "HOTFIX_KTV430_722_HOTFIX1.RTP"};
     }
 };
@@ -71,33 +71,33 @@ TEST_F(PatchEventsTest, ReportsEveryStepInOrderWithExitCodeAndOutput) {
     EXPECT_EQ(sequence.ApplyPatches(kDir, 1), 1);
     EXPECT_EQ(runner.showModes, (std::vector<int>{0, 0}));
     const std::vector<std::string> expected = {
-        "written C:\\Apps\\patch.exe 1",
-        "written C:\\Apps\\Patchw32.dll 1",
+        "written " + kDir + kEngineFrontEnd + " 1",
+        "written " + kDir + kEngineLibrary + " 1",
         "written C:\\Apps\\HOTFIX_KTV410_722_HOTFIX1.RTP 1",
-        "ran C:\\Apps\\ \".\\patch.exe\" . HOTFIX_KTV410_722_HOTFIX1.RTP result 0 exit 0 "
+        "ran C:\\Apps\\ " + EngineCommandLine("HOTFIX_KTV410_722_HOTFIX1.RTP") + " result 0 exit 0 "
         "[report of HOTFIX_KTV410_722_HOTFIX1.RTP]",
         "deleted C:\\Apps\\HOTFIX_KTV410_722_HOTFIX1.RTP 0",
         "written C:\\Apps\\HOTFIX_KTV410_722_HOTFIX2.RTP 1",
-        "ran C:\\Apps\\ \".\\patch.exe\" . HOTFIX_KTV410_722_HOTFIX2.RTP result 0 exit 1 "
+        "ran C:\\Apps\\ " + EngineCommandLine("HOTFIX_KTV410_722_HOTFIX2.RTP") + " result 0 exit 1 "
         "[report of HOTFIX_KTV410_722_HOTFIX2.RTP]",
         "deleted C:\\Apps\\HOTFIX_KTV410_722_HOTFIX2.RTP 0",
-        "deleted C:\\Apps\\Patchw32.dll 0",
-        "deleted C:\\Apps\\patch.exe 0",
+        "deleted " + kDir + kEngineLibrary + " 0",
+        "deleted " + kDir + kEngineFrontEnd + " 0",
     };
     EXPECT_EQ(events.lines, expected);
 }
 
 TEST_F(PatchEventsTest, HiddenWithoutCaptureAndFailuresReported) {
     sequence.Configure(EngineRunMode{0, false}, &events);
-    store.available.erase("PATCHW32.DLL");
+    store.available.erase(store.Upper(kEngineLibrary));
     EXPECT_EQ(sequence.ApplyPatches(kDir, 3), 0);
     EXPECT_TRUE(runner.showModes.empty());
-    EXPECT_EQ(events.lines, (std::vector<std::string>{"written C:\\Apps\\patch.exe 1",
-                                                      "written C:\\Apps\\Patchw32.dll 0",
-                                                      "deleted C:\\Apps\\patch.exe 0"}));
+    EXPECT_EQ(events.lines, (std::vector<std::string>{"written " + kDir + kEngineFrontEnd + " 1",
+                                                      "written " + kDir + kEngineLibrary + " 0",
+                                                      "deleted " + kDir + kEngineFrontEnd + " 0"}));
 
     events.lines.clear();
-    store.available.insert("PATCHW32.DLL");
+    store.available.insert(store.Upper(kEngineLibrary));
     EXPECT_EQ(sequence.ApplyPatches(kDir, 3), 1);
     EXPECT_EQ(runner.wantedOutput, (std::vector<bool>{false}));
     EXPECT_NE(events.lines.at(3).find(" []"), std::string::npos) << events.lines.at(3);

@@ -1,8 +1,10 @@
 #pragma once
 // Where the Wine tests find the programs under test: beside the test program itself
-// (every Windows executable of the build lands in <build>/bin), and the sample product in
-// <build>/samples.
+// (every Windows executable of the build lands in <build>/bin, the engine pair under the names
+// of the engine's contract), and the sample product in <build>/samples.
 #include <string>
+
+#include "engine/contract/engine_contract.h"
 
 namespace hotfix::testing {
 
