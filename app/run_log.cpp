@@ -17,8 +17,11 @@ const char* AnswerName(int answer) {
     }
 }
 
-std::string WithCode(const char* what, std::uint32_t code) {
-    return code == 0 ? std::string(what) : std::string(what) + " failed (error " + std::to_string(code) + ")";
+// Example: Done("Receipt", "written", 0) == "Receipt written",
+//          Done("Receipt", "written", 5) == "Receipt not written (error 5)".
+std::string Done(const char* what, const char* done, std::uint32_t code) {
+    if (code == 0) return std::string(what) + " " + done;
+    return std::string(what) + " not " + done + " (error " + std::to_string(code) + ")";
 }
 
 const char* VerdictText(ReceiptVerdict verdict) {
@@ -98,7 +101,7 @@ void RunLog::StepStarting(StepKind step, const RunRecord& record) {
 
 void RunLog::Recorded(const RunFacts& facts) {
     const RecordResult& recorded = *facts.recorded;
-    Line(WithCode("Receipt written", recorded.receiptCode) + ": base label " + facts.labelBefore.value_or(""));
+    Line(Done("Receipt", "written", recorded.receiptCode) + ": base label " + facts.labelBefore.value_or(""));
     if (recorded.copy.path.empty()) {
         Line("Installer not kept: " + recorded.copy.problem +
              (recorded.copy.code ? " (error " + std::to_string(recorded.copy.code) + ")" : std::string()) +
@@ -106,13 +109,13 @@ void RunLog::Recorded(const RunFacts& facts) {
         return;
     }
     Line("Installer kept: " + recorded.copy.path);
-    Line(WithCode("Entry among the installed programs written", recorded.entryCode.value_or(0)));
+    Line(Done("Entry among the installed programs", "written", recorded.entryCode.value_or(0)));
 }
 
 void RunLog::Forgotten(const RunFacts& facts) {
     const ForgetResult& forgotten = *facts.forgotten;
-    Line(WithCode("Entry among the installed programs deleted", forgotten.entryCode));
-    Line(WithCode("Receipt deleted", forgotten.receiptCode));
+    Line(Done("Entry among the installed programs", "deleted", forgotten.entryCode));
+    Line(Done("Receipt", "deleted", forgotten.receiptCode));
     switch (forgotten.copy) {
     case CopyRemoval::Deleted: Line("Kept installer deleted"); break;
     case CopyRemoval::Absent: Line("Kept installer: none"); break;
