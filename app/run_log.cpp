@@ -99,6 +99,10 @@ void RunLog::StepStarting(StepKind step, const RunRecord& record) {
         Line("Removing " + facts.product->RemovalFiles[facts.unpatched.size()] + " from " + facts.applicationDirectory);
 }
 
+void RunLog::SequenceEnded(int result) {
+    Line("Patch sequence result: " + std::to_string(result) + (result == 1 ? " (completed)" : " (failed)"));
+}
+
 void RunLog::Recorded(const RunFacts& facts) {
     const RecordResult& recorded = *facts.recorded;
     Line(Done("Receipt", "written", recorded.receiptCode) + ": base label " + facts.labelBefore.value_or(""));
@@ -145,11 +149,7 @@ void RunLog::StepTaken(StepKind step, const RunRecord& record) {
         break;
     }
     case StepKind::TestRunning: runningTest(facts.stopped); break;
-    case StepKind::Patch: {
-        const int result = facts.patchResult.value_or(0);
-        Line("Patch sequence result: " + std::to_string(result) + (result == 1 ? " (completed)" : " (failed)"));
-        break;
-    }
+    case StepKind::Patch: SequenceEnded(facts.patchResult.value_or(0)); break;
     case StepKind::CheckPatched: interrupted(facts.interruptedAfterPatching); break;
     case StepKind::ReadLabelAfter: {
         const std::string label = facts.labelAfter.value_or(std::string());
@@ -165,11 +165,7 @@ void RunLog::StepTaken(StepKind step, const RunRecord& record) {
         Line("Going back to " + goal.label + ": " + VerdictText(goal.verdict));
         break;
     }
-    case StepKind::Unpatch: {
-        const int result = facts.unpatched.back().result;
-        Line("Patch sequence result: " + std::to_string(result) + (result == 1 ? " (completed)" : " (failed)"));
-        break;
-    }
+    case StepKind::Unpatch: SequenceEnded(facts.unpatched.back().result); break;
     case StepKind::CheckUnpatched: interrupted(facts.unpatched.back().interrupted); break;
     case StepKind::ReadLabelBetween: {
         const std::string label = facts.unpatched.back().label.value_or(std::string());

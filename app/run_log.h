@@ -39,6 +39,7 @@ private:
     void Line(const std::string& text) { m_sink.WriteLine(text); }
     void Found(const RunFacts& facts);
     void PendingRestartRead(const RunFacts& facts);
+    void SequenceEnded(int result);   // a patch sequence's result, patching or removing
     void Recorded(const RunFacts& facts);
     void Forgotten(const RunFacts& facts);
     void Ended(const RunRecord& record);

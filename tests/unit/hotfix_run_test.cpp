@@ -187,14 +187,8 @@ TEST(RunHotfix, CarriesThePlanOutAndTellsItsOutcomeOnce) {
          "The hotfix was applied to the Tarnovex Viewer application", 0x40, true, 3},
     };
     for (const RunCase& c : cases) {
-        fakes::FakeRegistry registry;
-        fakes::FakeFileLookup files;
-        fakes::SingleByteCodePage codePage;
-        fakes::FakeVersionSource versions;
-        fakes::FakeRunningTest runningTest;
-        fakes::FakePatchStep patchStep;
-        fakes::FakeUserInterface ui;
-        HotfixContext context{registry, files, codePage, versions, runningTest, patchStep, ui};
+        fakes::FakeRunPlatform platform;
+        auto& [registry, files, codePage, versions, runningTest, patchStep, ui, records, context] = platform;
         const std::string exe = std::string(kDir) + c.exe;
         if (*c.exe) registry.values[kDocumentOpenCommandKey] = exe + " /dde";
         if (c.version) versions.versions[exe] = *c.version;

@@ -156,15 +156,8 @@ TEST(RemovalPlan, GoesBackOneReversePatchFileAtATimeAndStopsAtItsLabel) {
 // to the recorded label, tells so once and takes the records away.
 TEST(RemovalRun, TakesBackWhatAPatchRunRecorded) {
     const FileVersion first{7, 22, 24188, 12}, second{7, 22, 24209, 13}, target{7, 22, 24245, 10};
-    fakes::FakeRegistry registry;
-    fakes::FakeFileLookup files;
-    fakes::SingleByteCodePage codePage;
-    fakes::FakeVersionSource versions;
-    fakes::FakeRunningTest runningTest;
-    fakes::FakePatchStep patchStep;
-    fakes::FakeUserInterface ui;
-    fakes::FakeMachineRecords records;
-    HotfixContext context{registry, files, codePage, versions, runningTest, patchStep, ui, &records};
+    fakes::FakeRunPlatform platform;
+    auto& [registry, files, codePage, versions, runningTest, patchStep, ui, records, context] = platform;
     registry.values[kDocumentOpenCommandKey] = std::string(kExe) + " /dde";
     versions.versions[kExe] = first;
     patchStep.onApply = [&] { versions.versions[kExe] = target; };

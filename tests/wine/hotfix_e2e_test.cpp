@@ -27,13 +27,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const char kFirstBase[] = "7.22.24188.12";
-const char kSecondBase[] = "7.22.24209.13";
-const char kTarget[] = "7.22.24245.10";
-
-std::string LabelOf(const std::string& fileVersion) {
-    return fileVersion.substr(0, 4) + " (" + fileVersion + ")";
-}
+using releases::kFirstBase;
+using releases::kSecondBase;
+using releases::kTarget;
 
 // True when the installer carries `name` as a resource of type "PATCH".
 bool InstallerCarries(const std::string& name) {
@@ -46,18 +42,6 @@ bool InstallerCarries(const std::string& name) {
 
 // True when another process holds `path` so that nobody may open it, whatever sharing is asked.
 bool HeldWithoutSharing(const std::string& path) { return HeldByAnother(path, GENERIC_READ); }
-
-// The installer's own files, which must never stay behind in the application directory.
-std::string LeftoversIn(const DirectorySnapshot& snapshot) {
-    std::string found;
-    for (const auto& entry : snapshot) {
-        const std::string& name = entry.first;
-        const std::string lower = Lower(name);
-        const bool rtp = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".rtp") == 0;
-        if (lower == Lower(engine::kFrontEndName) || lower == Lower(engine::kLibraryName) || rtp) found += name + " ";
-    }
-    return found;
-}
 
 class HotfixEndToEnd : public InstalledApplication {
 protected:
@@ -137,7 +121,7 @@ TEST_F(HotfixEndToEnd, EachProductFromEachBaseEndsAsTheTargetVersionAndThenIsUpT
         EXPECT_EQ(VersionLabelOf(ExecutablePath(c.product)), std::optional<std::string>(LabelOf(c.target)));
         const DirectorySnapshot patched = TakeSnapshot(m_install.Path());
         EXPECT_EQ(DescribeDifference(TakeSnapshot(SampleDirectory(c.product, c.target)), patched), "");
-        EXPECT_EQ(LeftoversIn(patched), "");
+        EXPECT_EQ(InstallerFilesIn(patched), "");
 
         const MessageBoxInfo second = RunOnce();
         EXPECT_EQ(second.text, UpToDateMessage(c.displayName));
@@ -208,7 +192,7 @@ TEST_F(HotfixEndToEnd, CompanionFileHeldOpenFailsAndLeavesTheInstallationAsItWas
         ASSERT_FALSE(HeldWithoutSharing(heldPath));
         const DirectorySnapshot after = TakeSnapshot(m_install.Path());
         EXPECT_EQ(DescribeDifference(before, after), "");
-        EXPECT_EQ(LeftoversIn(after), "");
+        EXPECT_EQ(InstallerFilesIn(after), "");
         EXPECT_EQ(VersionLabelOf(ExecutablePath("Tarnovex")), std::optional<std::string>(LabelOf(kFirstBase)));
     }
 }

@@ -25,23 +25,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const char kFirstBase[] = "7.22.24188.12";
-const char kSecondBase[] = "7.22.24209.13";
-const char kTarget[] = "7.22.24245.10";
-
-std::string LabelOf(const std::string& fileVersion) { return fileVersion.substr(0, 4) + " (" + fileVersion + ")"; }
-
-// Names the installer's own files would have if they stayed behind.
-std::string InstallerFilesIn(const DirectorySnapshot& snapshot) {
-    std::string found;
-    for (const auto& entry : snapshot) {
-        const std::string lower = Lower(entry.first);
-        const bool ours = lower == Lower(engine::kFrontEndName) || lower == Lower(engine::kLibraryName) ||
-                          lower.find(".rtp") != std::string::npos || lower.find("hfx~") != std::string::npos;
-        if (ours) found += entry.first + " ";
-    }
-    return found;
-}
+using releases::kFirstBase;
+using releases::kSecondBase;
+using releases::kTarget;
 
 class RemovalTest : public InstalledApplication {
 protected:

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/hotfix_run.h"
 #include "patch/patch_step.h"
 #include "platform/code_page.h"
 #include "platform/file_lookup.h"
@@ -224,6 +225,19 @@ public:
         code = 0;
         return copies.erase(folder + "\\" + fileName) ? CopyRemoval::Deleted : CopyRemoval::Absent;
     }
+};
+
+// Every fake a hotfix run reaches, wired into one context.
+struct FakeRunPlatform {
+    FakeRegistry registry;
+    FakeFileLookup files;
+    SingleByteCodePage codePage;
+    FakeVersionSource versions;
+    FakeRunningTest runningTest;
+    FakePatchStep patchStep;
+    FakeUserInterface ui;
+    FakeMachineRecords records;
+    HotfixContext context{registry, files, codePage, versions, runningTest, patchStep, ui, &records};
 };
 
 } // namespace hotfix::fakes

@@ -3,12 +3,26 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/contract/engine_contract.h"
 #include "harness/helpers.h"
 #include "harness/test_paths.h"
 
 namespace hotfix::testing {
 
 using namespace std::chrono_literals;
+
+std::string LabelOf(const std::string& fileVersion) { return fileVersion.substr(0, 4) + " (" + fileVersion + ")"; }
+
+std::string InstallerFilesIn(const DirectorySnapshot& snapshot) {
+    std::string found;
+    for (const auto& entry : snapshot) {
+        const std::string lower = Lower(entry.first);
+        const bool ours = lower == Lower(engine::kFrontEndName) || lower == Lower(engine::kLibraryName) ||
+                          lower.find(".rtp") != std::string::npos || lower.find("hfx~") != std::string::npos;
+        if (ours) found += entry.first + " ";
+    }
+    return found;
+}
 
 void InstalledApplication::InstallStandIn(const std::string& fileVersion) {
     ASSERT_TRUE(m_install.Valid());

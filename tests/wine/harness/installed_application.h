@@ -11,6 +11,20 @@
 
 namespace hotfix::testing {
 
+// The sample product's releases, by file version: the hotfix's two base versions and its target.
+namespace releases {
+inline constexpr char kFirstBase[] = "7.22.24188.12";
+inline constexpr char kSecondBase[] = "7.22.24209.13";
+inline constexpr char kTarget[] = "7.22.24245.10";
+} // namespace releases
+
+// The label the installer reads for a file version: "7.22.24188.12" -> "7.22 (7.22.24188.12)".
+std::string LabelOf(const std::string& fileVersion);
+
+// The installer's and the engine's own files in `snapshot` (the engine pair, patch files, an
+// engine run's traces), which must never stay behind: their names, each followed by a blank.
+std::string InstallerFilesIn(const DirectorySnapshot& snapshot);
+
 class InstalledApplication : public ::testing::Test {
 protected:
     void TearDown() override {
